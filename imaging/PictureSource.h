@@ -1,0 +1,50 @@
+// Picture decoding (the program's LoadPicture): opens a picture file, tells its
+// natural size, and decodes it, reduced on load where the format allows.
+//  - JPEG through libjpeg directly, with DCT-domain downscaling: decode at the
+//    smallest 1/8-step scale that still covers the requested size.
+//  - Windows metafiles (placeable or not) through libwmf, at 96 dpi.
+//  - Everything else Qt reads (BMP, GIF first frame, PNG, WebP, ...) through
+//    QImageReader, with setScaledSize where the format supports it.
+// EXIF orientation is applied, so natural size and pixels are as displayed.
+// Grey, CMYK/YCCK and 16-bit pictures decode to correct colours; transparent
+// pixels are laid on white. The result is always QImage::Format_RGB32.
+// Safe to use from any thread (one PictureSource per thread).
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <memory>
+
+#include "Expected.h"
+
+namespace miniskop {
+
+// Decoded pictures larger than this many bytes (at 4 bytes a pixel) are refused.
+inline constexpr qint64 kMaxDecodedBytes = qint64(1) << 30;
+
+class PictureSource {
+public:
+    // Reads enough of the file to know its format and natural size.
+    static Expected<PictureSource> open(const QString& path);
+
+    PictureSource(PictureSource&&) noexcept;
+    PictureSource& operator=(PictureSource&&) noexcept;
+    ~PictureSource();
+
+    // Width and height as displayed (after EXIF orientation), in pixels.
+    QSize naturalSize() const;
+
+    // Decodes the picture. When `atLeast` is valid and smaller than the natural
+    // size, the result may be reduced, but never below `atLeast` in either
+    // direction (nor below 1 pixel); otherwise it is the natural size. The
+    // aspect ratio of the result matches the natural size up to rounding.
+    Expected<QImage> decode(QSize atLeast = QSize()) const;
+
+private:
+    struct Impl;
+    explicit PictureSource(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace miniskop

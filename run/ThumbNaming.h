@@ -1,0 +1,25 @@
+// How the run names what it writes: thumbnail folder, affix before or after the
+// picture's base name, the version tag for pictures sharing a base name, ".jpg".
+#pragma once
+
+#include <QString>
+
+#include "ThumbSettings.h"
+
+namespace miniskop {
+
+// Picture folder (with or without closing separator) + nameOrdner, trimmed.
+QString thumbnailFolder(const QString& pictureFolder, const ThumbSettings& settings);
+
+// "" or "[<extension without dot>-Version]" when `baseName` equals the base name
+// of the entry before it (exact, case-sensitive).
+QString versionTag(const QString& entry, const QString& previousBaseName);
+
+// Affix + base name + tag (prefix mode) or base name + tag + affix (suffix mode).
+QString thumbnailStem(const QString& entry, const QString& tag, const ThumbSettings& settings);
+
+// Thumbnail folder + separator + stem + ".jpg".
+QString thumbnailJpegPath(const QString& pictureFolder, const QString& entry,
+                          const QString& previousBaseName, const ThumbSettings& settings);
+
+}  // namespace miniskop

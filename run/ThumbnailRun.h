@@ -1,0 +1,62 @@
+// The thumbnail run: the Command1 click that starts a run or asks the running
+// one to stop, and Anzeige, which walks the file list picture by picture,
+// writes one thumbnail each, records the entries and ends with the page.
+// Owned by the main window (or the batch tool); runs on the UI thread.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include "RunHost.h"
+#include "ThumbnailCanvas.h"
+
+namespace miniskop {
+
+class ThumbnailRun {
+public:
+    enum class State { Idle, Running, Stopping };
+
+    // What the last run did, for callers that report it (the batch tool).
+    struct Outcome {
+        bool started = false;      // a non-empty list was walked
+        bool folderFailed = false; // the thumbnail folder could not be made
+        bool pageWritten = false;
+        int finished = 0;          // pictures the run went through
+        int failed = 0;            // of those, pictures without a written thumbnail
+        QString pagePath;
+    };
+
+    explicit ThumbnailRun(RunHost& host);
+
+    // Start (Idle), cancel (Running); a click while Stopping is ignored.
+    void Command1_Click();
+
+    State state() const { return state_; }
+    bool abbruch() const { return abbruch_; }
+    const QStringList& ThumbEntries() const { return ThumbEntries_; }
+    qint16 anzProZeile() const { return anzProZeile_; }
+    const Outcome& lastOutcome() const { return outcome_; }
+    ThumbnailCanvas& canvas() { return canvas_; }
+
+    static QString startCaption();   // "Thumbnails erzeugen"
+    static QString cancelCaption();  // "Abbrechen"
+
+private:
+    void Anzeige();
+    void html();
+    void closingDisplay();
+    void processPicture(int i, const QString& entry, const QString& previousBaseName);
+
+    RunHost& host_;
+    ThumbnailCanvas canvas_;
+    State state_ = State::Idle;
+    bool abbruch_ = false;
+    QString aktuelleDatei_;
+    QStringList ThumbEntries_;
+    qint16 anzProZeile_ = 1;
+    int lastFinished_ = -1;
+    Outcome outcome_;
+};
+
+}  // namespace miniskop

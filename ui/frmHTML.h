@@ -1,0 +1,43 @@
+// frmHTML, the internal browser window that shows the overview page: a web
+// view (WebBrowser1) on a black window, always shown maximised. There is at
+// most one; it is created when shown and destroyed when closed.
+#pragma once
+
+#include <QPointer>
+#include <QUrl>
+#include <QString>
+#include <QWidget>
+
+class QWebEngineView;
+
+namespace miniskop {
+
+class frmHTML : public QWidget {
+    Q_OBJECT
+public:
+    // The open window, or nullptr.
+    static frmHTML* instance();
+
+    // "Übersicht": shows the window (loading `pagePath` when it is created),
+    // or brings the open one to the front without reloading; maximised.
+    static frmHTML* showOverview(const QString& pagePath);
+
+    // After a page write: closes an open window and opens a new one, maximised,
+    // on `pagePath`.
+    static frmHTML* reopen(const QString& pagePath);
+
+    // The URL the view is given for a page path.
+    static QUrl pageUrl(const QString& pagePath);
+
+    QWebEngineView* WebBrowser1 = nullptr;
+    QString pagePath() const { return pagePath_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    explicit frmHTML(const QString& pagePath);
+    QString pagePath_;
+};
+
+}  // namespace miniskop
