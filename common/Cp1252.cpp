@@ -1,6 +1,7 @@
 // Windows-1252 <-> Unicode. Only the range 0x80..0x9F differs from Latin-1.
 #include "Cp1252.h"
 
+#include <QList>
 #include <array>
 
 namespace miniskop::cp1252 {
@@ -40,7 +41,7 @@ template <class Fallback>
 QByteArray encodeWith(const QString& text, Fallback fallback) {
     QByteArray out;
     out.reserve(text.size());
-    for (char32_t cp : text.toUcs4()) {
+    for (const uint cp : text.toUcs4()) {
         if (auto b = byteFor(cp)) {
             out.append(*b);
         } else {

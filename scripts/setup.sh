@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Installs what Miniskop needs from Debian's packages, builds it, and then
+#   start: starts the desktop program (or, without a display, runs the batch
+#          tool on a copy of the samples and prints where the page is);
+#   test:  runs every test, then the whole suite again under ASan + UBSan.
+# Run as root on Debian 12 (apt-get needs it).
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+mode="${1:-start}"
+
+build_packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6svg6-dev libqt6opengl6-dev
+    qt6-image-formats-plugins qt6-qpa-plugins
+    libturbojpeg0-dev libjpeg62-turbo-dev libwmf-dev fonts-urw-base35
+)
+test_packages=(
+    libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick
+    at-spi2-core python3-pyatspi dbus-x11 python3
+)
+
+install_missing() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$p")
+    done
+    if ((${#missing[@]})); then
+        echo "== installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}"
+    fi
+}
+
+build() {  # preset
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1" -j "$(nproc)"
+}
+
+case "$mode" in
+start)
+    install_missing "${build_packages[@]}" libgtest-dev libgmock-dev
+    build release
+    work="$(mktemp -d /tmp/miniskop-samples.XXXXXX)"
+    cp samples/* "$work/"
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        [ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+        echo "== starting Miniskop in $work (the sample pictures)"
+        cd "$work" && exec "$OLDPWD/build/miniskop"
+    else
+        echo "== no display: making thumbnails of the samples with miniskop-batch"
+        ./build/miniskop-batch "$work"
+    fi
+    ;;
+test)
+    install_missing "${build_packages[@]}" "${test_packages[@]}"
+    export QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=offscreen
+    echo "== release build and tests"
+    build release
+    ctest --preset release
+    echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+    build asan
+    ctest --preset asan
+    ;;
+*)
+    echo "usage: $0 start|test" >&2
+    exit 2
+    ;;
+esac
