@@ -11,7 +11,8 @@ namespace miniskop {
 // The leading decimal number of `text` after blanks (and tabs, line feeds):
 // optional sign, digits, optional "." and digits, optional exponent. Reading
 // stops at the first character that cannot continue the number; 0 when the
-// text does not begin with a number. The fraction is kept.
+// text does not begin with a number. The fraction is kept. A number may begin
+// with its "." (".5" is 0.5); a lone "." or sign is no number.
 double numericValue(const QString& text);
 
 // numericValue brought to the nearest whole number, an exact half to the even

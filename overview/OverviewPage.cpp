@@ -1,0 +1,185 @@
+// The overview page's bytes: a fixed head and style block, one table cell per
+// thumbnail with a row break before every perRow-th cell, and a closing line.
+// Names are escaped where they would break the markup; everything else is the
+// fixed template text. The whole page is encoded as Windows-1252 at the end,
+// so a character without a byte there becomes a character reference.
+#include "OverviewPage.h"
+
+#include <algorithm>
+
+#include "Cp1252.h"
+
+namespace miniskop {
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Lines 1 to 18 of the page, each followed by CR LF.
+constexpr const char* kHeadLines[] = {
+    "<HTML>",
+    "<HEAD>",
+    "<meta name=\"generator\" content=\"Diruzav OVAR-Uvizadada\">",
+    "<TITLE>ThumbNail</TITLE></HEAD>",
+    "<style>",
+    "<!--",
+    "BODY {",
+    "scrollbar-base-color:#000005;",
+    "scrollbar-3d-light-color:#333;",
+    "scrollbar-arrow-color:#aabbcc;",
+    "scrollbar-darkshadow-color:#000005;",
+    "scrollbar-face-color:#000005;",
+    "scrollbar-highlight-color:#333;",
+    "scrollbar-shadow-color:#333;",
+    "scrollbar-track-color:#000005;",
+    "}",
+    "td {border: solid 1px #333;text-align:center;}",
+    "td.a {background-color:#111;border: solid 1px #333;text-align:center;}",
+};
+
+// Lines 20 to 23.
+constexpr const char* kStyleTailLines[] = {
+    "a {color:#999;font-size:0.6em;font-family:arial;}",
+    "table {border: 0px;margin-left: auto;margin-right: auto;}",
+    "--> ",
+    "</style>",
+};
+
+const QString kBackground = QStringLiteral("#000000");
+
+struct EntryFields {
+    QString picture;    // O
+    QString thumbnail;  // T
+    QString width;      // W
+    QString height;     // H
+};
+
+// Splits "O|T|W|H"; missing pieces are empty.
+EntryFields splitEntry(const QString& entry) {
+    const QStringList pieces = entry.split(QLatin1Char('|'));
+    const auto piece = [&](qsizetype i) { return i < pieces.size() ? pieces[i] : QString(); };
+    return {piece(0), piece(1), piece(2), piece(3)};
+}
+
+void appendCell(QString& page, const EntryFields& e, qsizetype k, int perRow, int sizeS) {
+    const bool first = k == 0;
+    const bool rowBreak = !first && k % perRow == 0;
+    if (first) {
+        page += QLatin1String("<tr><td class=a>");
+    } else if (rowBreak) {
+        page += QLatin1String("</tr><tr><td class=a>");
+    } else {
+        page += QLatin1String("<td class=a>");
+    }
+    page += QLatin1String("<table><tr><td class=i><IMG WIDTH='") + escapeText(e.width) +
+            QLatin1String("' HEIGHT='") + escapeText(e.height) + QLatin1String("' SRC='") +
+            escapeUrl(e.thumbnail);
+    page += QLatin1String("'></td></tr><tr><td style='border:0px'  height='10'><a href='../") +
+            escapeUrl(e.picture);
+    page += QLatin1String("' Target='_blank'>") + escapeText(captionFor(e.picture, sizeS));
+    page += QLatin1String("</a></td></tr></table></td>");
+    if (!first && !rowBreak) page += kCrLf;
+    page += kCrLf;
+}
+
+}  // namespace
+
+QString captionFor(const QString& name, int sizeS) {
+    qsizetype keep = 7;
+    QLatin1String dots("..");
+    if (sizeS >= 100) {
+        keep = 20;
+        dots = QLatin1String("...");
+    } else if (sizeS >= 80) {
+        keep = 15;
+        dots = QLatin1String("...");
+    } else if (sizeS >= 60) {
+        keep = 10;
+    }
+    // Counted in characters (code points), so a pair of UTF-16 surrogates is
+    // never cut in half.
+    const QList<uint> codePoints = name.toUcs4();
+    if (codePoints.size() <= keep) return name;
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(codePoints.constData()), keep) +
+           dots;
+}
+
+QString escapeText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+            case '&':
+                out += QLatin1String("&amp;");
+                break;
+            case '<':
+                out += QLatin1String("&lt;");
+                break;
+            case '>':
+                out += QLatin1String("&gt;");
+                break;
+            case '"':
+                out += QLatin1String("&quot;");
+                break;
+            case '\'':
+                out += QLatin1String("&#39;");
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+QString escapeUrl(const QString& text) {
+    // Percent escapes first: the entities of escapeText carry a "#" of their own.
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+            case '%':
+                out += QLatin1String("%25");
+                break;
+            case '#':
+                out += QLatin1String("%23");
+                break;
+            case '?':
+                out += QLatin1String("%3F");
+                break;
+            default:
+                out += c;
+        }
+    }
+    return escapeText(out);
+}
+
+QByteArray overviewPageBytes(const OverviewPageInput& input) {
+    const int perRow = std::max(1, input.perRow);
+    const int sizeS = input.sizeS;
+    QString folder = input.folder;
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+
+    QString page;
+    for (const char* line : kHeadLines) page += QLatin1String(line) + kCrLf;
+    page += QStringLiteral(
+                "td.i {background-color:#000;border: solid 1px #333;text-align:center;"
+                "width:%1px;height:%1px;}")
+                .arg(sizeS) +
+            kCrLf;
+    for (const char* line : kStyleTailLines) page += QLatin1String(line) + kCrLf;
+    page += QLatin1String("<Body bgcolor='") + kBackground +
+            QLatin1String("' text='#ffffff' link='#00C0FF' alink='#00C0FF' vlink='#ffffff'>") +
+            kCrLf;
+    page += QStringLiteral(
+                "<center><font face='arial' size='2' color='999999'>"
+                "Thumbnail-\u00DCbersicht von Ordner: '") +
+            escapeText(folder) + QLatin1String("'</font>") + kCrLf;
+    page += QLatin1String("<table border='0' cellspacing='8'>") + kCrLf;
+    for (qsizetype k = 0; k < input.entries.size(); ++k) {
+        appendCell(page, splitEntry(input.entries[k]), k, perRow, sizeS);
+    }
+    page += QLatin1String("</tr></table></center></Body>");
+    page += QLatin1String("</HTML>") + kCrLf;
+    return cp1252::encodeWithCharRefs(page);
+}
+
+}  // namespace miniskop
