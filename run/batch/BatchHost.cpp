@@ -1,0 +1,77 @@
+// Terminal implementation of the run's host.
+#include "BatchHost.h"
+
+#include <QCoreApplication>
+
+#include "InterruptFlag.h"
+#include "ThumbnailRun.h"
+
+namespace miniskop {
+
+BatchHost::BatchHost(QString folder, QStringList entries, ThumbSettings settings,
+                     BatchHostOptions options, std::FILE* err)
+    : folder_(std::move(folder)),
+      entries_(std::move(entries)),
+      settings_(std::move(settings)),
+      options_(options),
+      err_(err),
+      surface_(options.barColumns) {}
+
+QString BatchHost::fileListEntry(int i) const {
+    if (i < 0 || i >= entries_.size()) return {};
+    return entries_[i];
+}
+
+void BatchHost::progressChanged() {
+    if (!options_.showProgress) return;
+    // The cleared bar at the start is not worth a line of its own.
+    if (surface_.isBlank() && !progressLineOpen_) return;
+    const QString line = options_.colour ? surface_.colouredLine() : surface_.plainLine();
+    std::fputs(("\r" + line).toLocal8Bit().constData(), err_);
+    std::fflush(err_);
+    progressLineOpen_ = true;
+}
+
+void BatchHost::MsgBox(const QString& text, MessageIcon icon, const QString& title) {
+    Q_UNUSED(icon);
+    writeError(title.isEmpty() ? text : title + QStringLiteral(": ") + text);
+}
+
+void BatchHost::DoEvents() {
+    QCoreApplication::processEvents();
+    // A Ctrl-C is the cancel click; it only means something while the run is
+    // walking the list (a click when idle would start a new run).
+    if (!cancelled_ && InterruptFlag::raised() && run_ != nullptr &&
+        run_->state() == ThumbnailRun::State::Running) {
+        cancelled_ = true;
+        run_->Command1_Click();
+    }
+}
+
+void BatchHost::pageWritten(const QString& path) { currentPagePath_ = path; }
+
+void BatchHost::pictureFailed(const QString& path, const QString& reason) {
+    writeError(reason.isEmpty() ? path : path + QStringLiteral(": ") + reason);
+}
+
+void BatchHost::finishProgress() {
+    if (!progressLineOpen_) return;
+    std::fputs("\n", err_);
+    std::fflush(err_);
+    progressLineOpen_ = false;
+}
+
+void BatchHost::writeError(const QString& line) {
+    const bool barShown = progressLineOpen_;
+    if (barShown) {
+        // Wipe the bar, write the message in its place, draw the bar again below.
+        const QString blank(surface_.columns() + 2, QLatin1Char(' '));
+        std::fputs(("\r" + blank + "\r").toLocal8Bit().constData(), err_);
+        progressLineOpen_ = false;
+    }
+    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), err_);
+    std::fflush(err_);
+    if (barShown) progressChanged();
+}
+
+}  // namespace miniskop

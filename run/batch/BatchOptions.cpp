@@ -1,0 +1,175 @@
+// Reading miniskop-batch's command line into BatchOptions.
+#include "BatchOptions.h"
+
+#include <map>
+
+#include "FileList.h"
+
+namespace miniskop {
+
+namespace {
+
+enum class Opt { Pattern, Size, PerRow, PageName, FolderName, Quality, Prefix, Suffix };
+
+const std::map<QString, Opt>& valueOptions() {
+    static const std::map<QString, Opt> options = {
+        {QStringLiteral("--pattern"), Opt::Pattern},
+        {QStringLiteral("--size"), Opt::Size},
+        {QStringLiteral("--per-row"), Opt::PerRow},
+        {QStringLiteral("--page-name"), Opt::PageName},
+        {QStringLiteral("--folder-name"), Opt::FolderName},
+        {QStringLiteral("--quality"), Opt::Quality},
+        {QStringLiteral("--prefix"), Opt::Prefix},
+        {QStringLiteral("--suffix"), Opt::Suffix},
+    };
+    return options;
+}
+
+// Stores the value of one option; a failure names the reason.
+Status storeValue(BatchOptions& options, Opt opt, const QString& name, const QString& value) {
+    switch (opt) {
+        case Opt::Pattern: {
+            const QString pattern = value.trimmed();
+            if (!FileList::isValidPattern(pattern)) {
+                return fail(QStringLiteral("file pattern refused: \"%1\" (separate the "
+                                           "patterns with \";\", e.g. *.gif;*.jpg)")
+                                .arg(value));
+            }
+            options.pattern = pattern;
+            break;
+        }
+        case Opt::Size:
+            options.size = value;
+            break;
+        case Opt::PerRow:
+            options.perRow = value;
+            break;
+        case Opt::PageName:
+            options.pageName = value;
+            break;
+        case Opt::FolderName:
+            options.folderName = value;
+            break;
+        case Opt::Quality: {
+            bool ok = false;
+            const int quality = value.trimmed().toInt(&ok, 10);
+            ThumbSettings probe;
+            if (!ok || !probe.setQJPG(quality)) {
+                return fail(QStringLiteral("%1 needs a whole number from 1 to 100, not \"%2\"")
+                                .arg(name, value));
+            }
+            options.quality = quality;
+            break;
+        }
+        case Opt::Prefix:
+            options.prefix = value;
+            break;
+        case Opt::Suffix:
+            options.suffix = value;
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
+Expected<BatchOptions> parseBatchArguments(const QStringList& arguments) {
+    BatchOptions options;
+    QStringList positional;
+    bool optionsEnded = false;
+
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            positional << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+
+        const qsizetype eq = arg.indexOf(QLatin1Char('='));
+        const QString name = eq < 0 ? arg : arg.left(eq);
+        const auto known = valueOptions().find(name);
+        if (known != valueOptions().end()) {
+            QString value;
+            if (eq >= 0) {
+                value = arg.mid(eq + 1);
+            } else if (i + 1 < arguments.size()) {
+                value = arguments[++i];
+            } else {
+                return fail(QStringLiteral("%1 needs a value").arg(name));
+            }
+            if (Status stored = storeValue(options, known->second, name, value); !stored) {
+                return unexpected(stored.error());
+            }
+            continue;
+        }
+
+        bool* flag = nullptr;
+        if (name == QLatin1String("--enlarge")) flag = &options.enlarge;
+        if (name == QLatin1String("--quiet") || name == QLatin1String("-q")) flag = &options.quiet;
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) flag = &options.help;
+        if (name == QLatin1String("--version")) flag = &options.version;
+        if (flag == nullptr) return fail(QStringLiteral("unknown option %1").arg(name));
+        if (eq >= 0) return fail(QStringLiteral("%1 takes no value").arg(name));
+        *flag = true;
+    }
+
+    if (options.prefix && options.suffix) {
+        return fail(QStringLiteral("--prefix and --suffix exclude each other"));
+    }
+    if (options.help || options.version) return options;
+    if (positional.isEmpty()) return fail(QStringLiteral("no folder given"));
+    if (positional.size() > 1) {
+        return fail(QStringLiteral("one folder only, got %1").arg(positional.size()));
+    }
+    options.folder = positional.front();
+    if (options.folder.isEmpty()) return fail(QStringLiteral("the folder name is empty"));
+    return options;
+}
+
+void applyBatchOptions(const BatchOptions& options, ThumbSettings& settings) {
+    if (options.size) settings.groesseMin = *options.size;
+    if (options.perRow) settings.anzTabelle = *options.perRow;
+    if (options.pageName) settings.nameHTML = *options.pageName;
+    if (options.folderName) settings.nameOrdner = *options.folderName;
+    if (options.quality) settings.setQJPG(*options.quality);
+    if (options.prefix) {
+        settings.optE = true;
+        settings.zusatzAnfang = *options.prefix;
+    }
+    if (options.suffix) {
+        settings.optE = false;
+        settings.zusatzEnde = *options.suffix;
+    }
+}
+
+QString batchUsageText() {
+    return QStringLiteral(
+               "Usage: miniskop-batch [OPTIONS] FOLDER\n"
+               "Makes a JPEG thumbnail of every picture in FOLDER and writes an HTML overview\n"
+               "page beside them. Settings start from Miniskop.ini (read only) and the\n"
+               "options below override them.\n"
+               "\n"
+               "  --pattern TEXT      file patterns separated by \";\" (default %1)\n"
+               "  --size TEXT         thumbnail size in pixels (setting groesseMin)\n"
+               "  --per-row TEXT      thumbnails per row of the page (setting anzTabelle)\n"
+               "  --page-name TEXT    file name of the page (setting nameHTML)\n"
+               "  --folder-name TEXT  thumbnail sub-folder; \"\" writes into FOLDER itself\n"
+               "  --quality N         JPEG quality, 1 to 100\n"
+               "  --prefix TEXT       put TEXT before each thumbnail's name\n"
+               "  --suffix TEXT       put TEXT after each thumbnail's name\n"
+               "  --enlarge           enlarge pictures smaller than the thumbnail size\n"
+               "  -q, --quiet         no progress bar\n"
+               "  -h, --help          show this text\n"
+               "      --version       show the version\n"
+               "\n"
+               "Exit status: 0 all thumbnails and the page made; 1 a picture failed or the\n"
+               "run could not happen; 2 usage error. Ctrl-C stops after the picture in hand\n"
+               "and still writes the page; a second Ctrl-C quits at once.\n")
+        .arg(QString::fromLatin1(kDefaultBatchPattern));
+}
+
+}  // namespace miniskop

@@ -1,0 +1,46 @@
+// The command line of miniskop-batch: which options there are, how they are
+// read, how they change the settings record, and the usage text. Reading the
+// arguments is separate from applying them so that every usage error is found
+// before any file is touched.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "Expected.h"
+#include "ThumbSettings.h"
+
+namespace miniskop {
+
+// The file pattern the window starts with.
+inline constexpr char kDefaultBatchPattern[] = "*.bmp;*.jpg;*.jpeg;*.gif;*.wmf";
+
+struct BatchOptions {
+    QString pattern = QString::fromLatin1(kDefaultBatchPattern);
+    std::optional<QString> size;        // groesseMin
+    std::optional<QString> perRow;      // anzTabelle
+    std::optional<QString> pageName;    // nameHTML
+    std::optional<QString> folderName;  // nameOrdner
+    std::optional<int> quality;         // qJPG, already known to lie in 1 to 100
+    std::optional<QString> prefix;      // prefix mode with this affix
+    std::optional<QString> suffix;      // suffix mode with this affix
+    bool enlarge = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    QString folder;
+};
+
+// Reads the arguments (without the program name). Options take their value
+// as the next argument or after "=" (--size=80); "--" ends the options. A
+// failure is a usage error; its message says what was wrong.
+Expected<BatchOptions> parseBatchArguments(const QStringList& arguments);
+
+// Overrides the fields of `settings` that the options name.
+void applyBatchOptions(const BatchOptions& options, ThumbSettings& settings);
+
+// The usage text, ending with a line break.
+QString batchUsageText();
+
+}  // namespace miniskop

@@ -1,0 +1,27 @@
+// miniskop-batch: makes the thumbnails and the overview page of one folder
+// without a window, through the same run as the desktop program.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QStandardPaths>
+
+#include "BatchApp.h"
+#include "TerminalProgressSurface.h"
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Miniskop"));
+    QCoreApplication::setOrganizationName(QString());
+
+    miniskop::BatchEnvironment env;
+    env.arguments = QCoreApplication::arguments().mid(1);
+    env.programDir = QCoreApplication::applicationDirPath();
+    env.userConfigDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    env.stderrIsTerminal = isatty(STDERR_FILENO) == 1;
+    if (env.stderrIsTerminal) {
+        env.terminalColumns = miniskop::terminalColumns(STDERR_FILENO);
+        const QByteArray term = qgetenv("TERM");
+        env.colour = qEnvironmentVariableIsEmpty("NO_COLOR") && !term.isEmpty() && term != "dumb";
+    }
+    return miniskop::runBatch(env);
+}
