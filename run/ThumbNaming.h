@@ -8,6 +8,10 @@
 
 namespace miniskop {
 
+// `text` without leading and trailing blanks (spaces only; other characters,
+// tabs included, stay).
+QString trimBlanks(const QString& text);
+
 // Picture folder (with or without closing separator) + nameOrdner, trimmed.
 QString thumbnailFolder(const QString& pictureFolder, const ThumbSettings& settings);
 
@@ -17,6 +21,9 @@ QString versionTag(const QString& entry, const QString& previousBaseName);
 
 // Affix + base name + tag (prefix mode) or base name + tag + affix (suffix mode).
 QString thumbnailStem(const QString& entry, const QString& tag, const ThumbSettings& settings);
+
+// `thumbFolder` + separator + `stem` + ".jpg".
+QString thumbnailJpegPathForStem(const QString& thumbFolder, const QString& stem);
 
 // Thumbnail folder + separator + stem + ".jpg".
 QString thumbnailJpegPath(const QString& pictureFolder, const QString& entry,

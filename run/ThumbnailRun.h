@@ -19,12 +19,13 @@ public:
 
     // What the last run did, for callers that report it (the batch tool).
     struct Outcome {
-        bool started = false;      // a non-empty list was walked
-        bool folderFailed = false; // the thumbnail folder could not be made
+        bool started = false;       // the list was not empty: the run began
+        bool folderFailed = false;  // the thumbnail folder could not be made
         bool pageWritten = false;
-        int finished = 0;          // pictures the run went through
-        int failed = 0;            // of those, pictures without a written thumbnail
+        int finished = 0;  // pictures the run went through
+        int failed = 0;    // of those, pictures not loaded, scaled or written
         QString pagePath;
+        QString pageError;  // why the page was not written (empty when it was)
     };
 
     explicit ThumbnailRun(RunHost& host);
@@ -43,10 +44,15 @@ public:
     static QString cancelCaption();  // "Abbrechen"
 
 private:
+    void start();
+    void cancel();
     void Anzeige();
     void html();
     void closingDisplay();
-    void processPicture(int i, const QString& entry, const QString& previousBaseName);
+    // Shows progress for list position i and writes its thumbnail; returns the
+    // thumbnail's path.
+    QString processPicture(int i, const QString& pictureFolder, const QString& tag);
+    void drawProgress(qint32 value, qint32 minimum, qint32 maximum);
 
     RunHost& host_;
     ThumbnailCanvas canvas_;

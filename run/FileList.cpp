@@ -1,0 +1,198 @@
+// The file list: reads a folder once with readdir, keeps the regular files whose
+// names match the pattern and sorts them by name without regard to case. The
+// entry type from readdir is trusted; only links and file systems that do not
+// report a type cost a stat call, so large folders list quickly.
+#include "FileList.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace miniskop {
+namespace {
+
+// One wildcard item, case-folded once so that matching compares plain
+// characters.
+struct WildcardItem {
+    QString folded;       // the item itself
+    QString foldedNoExt;  // the item less a closing ".*", or empty when it has none
+};
+
+// Whether `name` matches `pattern` ("*" any run, "?" one character); both are
+// already case-folded. Greedy scan that backtracks to the last "*" seen.
+bool globMatch(QStringView pattern, QStringView name) {
+    qsizetype p = 0, n = 0;
+    qsizetype starP = -1, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == QLatin1Char('?') || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == QLatin1Char('*')) ++p;
+    return p == pattern.size();
+}
+
+std::vector<WildcardItem> compileItems(const QString& pattern) {
+    std::vector<WildcardItem> items;
+    for (const QString& raw : pattern.split(QLatin1Char(';'))) {
+        WildcardItem item;
+        item.folded = raw.trimmed().toCaseFolded();
+        if (item.folded.endsWith(QLatin1String(".*"))) item.foldedNoExt = item.folded.chopped(2);
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+// `folded` is the file name, already case-folded.
+bool matchesAny(const std::vector<WildcardItem>& items, const QString& folded) {
+    for (const WildcardItem& item : items) {
+        if (globMatch(item.folded, folded)) return true;
+        // "name.*" also stands for "name" without any extension, so "*.*"
+        // lists every file, dotless names included.
+        if (item.folded.endsWith(QLatin1String(".*")) && !folded.contains(QLatin1Char('.')) &&
+            globMatch(item.foldedNoExt, folded)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A listed name with its case-folded form, which serves as the sort key:
+// comparing folded texts orders names as a comparison without regard to case
+// does, at the cost of one folding per name instead of one per comparison.
+struct ListedName {
+    QString folded;
+    QString name;
+};
+
+bool lessByName(const ListedName& a, const ListedName& b) {
+    const int c = QString::compare(a.folded, b.folded, Qt::CaseSensitive);
+    if (c != 0) return c < 0;
+    return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
+}
+
+Unexpected<Failure> systemFailure(const QString& folder, int err) {
+    return fail(QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(std::strerror(err))));
+}
+
+QString normalisedFolder(const QString& folder) {
+    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+}
+
+}  // namespace
+
+bool FileList::matches(const QString& pattern, const QString& name) {
+    return matchesAny(compileItems(pattern), name.toCaseFolded());
+}
+
+bool FileList::isValidPattern(const QString& pattern) {
+    for (const QString& raw : pattern.split(QLatin1Char(';'))) {
+        const QString item = raw.trimmed();
+        if (item.isEmpty() || item.contains(QLatin1Char('/'))) return false;
+        for (QChar c : item) {
+            if (c.category() == QChar::Other_Control) return false;
+        }
+    }
+    return true;
+}
+
+Expected<QStringList> listFolder(const QString& folder, const QString& pattern) {
+    if (folder.isEmpty()) return fail(QStringLiteral("Kein Ordner angegeben"));
+    const QByteArray encoded = QFile::encodeName(folder);
+    DIR* dir = ::opendir(encoded.constData());
+    if (!dir) return systemFailure(folder, errno);
+
+    const std::vector<WildcardItem> items = compileItems(pattern);
+    const int dirFd = ::dirfd(dir);
+    std::vector<ListedName> listed;
+    int readError = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            readError = errno;
+            break;
+        }
+        if (e->d_name[0] == '.') continue;  // hidden files, "." and ".."
+        const unsigned char type = e->d_type;
+        if (type != DT_REG && type != DT_LNK && type != DT_UNKNOWN) continue;
+
+        QString name = QFile::decodeName(e->d_name);
+        QString folded = name.toCaseFolded();
+        if (!matchesAny(items, folded)) continue;
+
+        if (type != DT_REG) {
+            // A link counts when it leads to a regular file; dangling links
+            // and links to folders do not. Same for an unreported type.
+            struct stat st;
+            if (::fstatat(dirFd, e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        }
+        listed.push_back({std::move(folded), std::move(name)});
+    }
+    ::closedir(dir);
+    if (readError != 0) return systemFailure(folder, readError);
+
+    std::sort(listed.begin(), listed.end(), lessByName);
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(listed.size()));
+    for (ListedName& n : listed) names.append(std::move(n.name));
+    return names;
+}
+
+Status FileList::setPath(const QString& folder) {
+    if (folder.isEmpty()) return fail(QStringLiteral("Kein Ordner angegeben"));
+    const QString normalised = normalisedFolder(folder);
+    Expected<QStringList> listed = listFolder(normalised, pattern_);
+    if (!listed) return unexpected(listed.error());
+    path_ = normalised;
+    entries_ = std::move(listed).value();
+    return {};
+}
+
+Status FileList::setPattern(const QString& pattern) {
+    if (!isValidPattern(pattern)) {
+        return fail(QStringLiteral("Ungültiges Dateimuster: %1").arg(pattern));
+    }
+    if (path_.isEmpty()) {
+        pattern_ = pattern;
+        return {};
+    }
+    Expected<QStringList> listed = listFolder(path_, pattern);
+    if (!listed) return unexpected(listed.error());
+    pattern_ = pattern;
+    entries_ = std::move(listed).value();
+    return {};
+}
+
+Status FileList::refresh() {
+    if (path_.isEmpty()) return {};
+    Expected<QStringList> listed = listFolder(path_, pattern_);
+    if (!listed) return unexpected(listed.error());
+    entries_ = std::move(listed).value();
+    return {};
+}
+
+QString FileList::List(int i) const {
+    if (i < 0 || i >= entries_.size()) return QString();
+    return entries_.at(i);
+}
+
+}  // namespace miniskop

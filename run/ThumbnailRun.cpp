@@ -1,0 +1,269 @@
+// The thumbnail run. A click on Command1 starts a run (or, while one is going,
+// asks it to stop); Anzeige walks the file list, writes one JPEG thumbnail per
+// picture straight from the scaled image in memory, records one entry per
+// picture and finally writes the overview page.
+//
+// The run is forgiving: once the thumbnail folder exists, a step that fails for
+// one picture is skipped and the run goes on with the next step. Every step
+// that can fail says so where it stands below.
+#include "ThumbnailRun.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <cmath>
+
+#include "FileNames.h"
+#include "JpegWriter.h"
+#include "NumericValue.h"
+#include "OverviewPage.h"
+#include "Rounding.h"
+#include "SafeFileWriter.h"
+#include "ThumbNaming.h"
+#include "UpdateProgress.h"
+
+namespace miniskop {
+namespace {
+
+const QString kInfoTitle = QStringLiteral("Thumbnail-Info");
+const QString kErrorTitle = QStringLiteral("FEHLER");
+const QString kEmptyListText = QStringLiteral(
+    "Im ausgewählten Ordner befinden sich keine, vom Programm unterstützten, Bilddateien. "
+    "Bitte erst einen Ordner auswählen, in dem Bilddateien vorhanden sind !");
+const QString kFolderFailedText =
+    QStringLiteral("Der Thumbnail-Ziel-Ordner kann nicht erstellt werden!");
+const QString kNoPageNameText =
+    QStringLiteral("Bitte einen namen für die HtmlSeite angeben. <name>.html");
+const QString kCountText = QStringLiteral("Anzahl erzeugter Thumbnails: ");
+const QString kFinishedText = QStringLiteral("Thumbnail Generierung beendet...");
+
+// Creates the thumbnail folder (one level). A folder that already exists is
+// used as it is; anything else that stops the folder from existing (a file of
+// that name, a missing parent, no permission, an invalid name) is a failure.
+bool createThumbnailFolder(const QString& folder) {
+    if (QDir().mkdir(folder)) return true;
+    return QFileInfo(folder).isDir();
+}
+
+// How often the bar is redrawn: every step-th position, the step growing with
+// the list (a hundredth of its length, at least 1).
+qint64 progressStep(int count) {
+    double step = count / 100.0;
+    if (step < 1) step = 1;
+    return qMax<qint64>(1, static_cast<qint64>(roundHalfEven(step)));
+}
+
+}  // namespace
+
+ThumbnailRun::ThumbnailRun(RunHost& host) : host_(host) {}
+
+QString ThumbnailRun::startCaption() { return QStringLiteral("Thumbnails erzeugen"); }
+QString ThumbnailRun::cancelCaption() { return QStringLiteral("Abbrechen"); }
+
+void ThumbnailRun::Command1_Click() {
+    switch (state_) {
+        case State::Idle:
+            start();
+            return;
+        case State::Running:
+            cancel();
+            return;
+        case State::Stopping:
+            // The stopping run still finishes its picture and writes its page;
+            // a new run must not start inside it.
+            return;
+    }
+}
+
+void ThumbnailRun::start() {
+    host_.setLabel4(QStringLiteral("0"));
+    abbruch_ = false;
+    host_.setCommand1Caption(cancelCaption());
+    state_ = State::Running;
+    host_.setViewButtonsEnabled(false);
+    drawProgress(0, 0, 100);  // clears the bar
+
+    if (host_.fileListCount() == 0) {
+        outcome_ = Outcome{};
+        host_.MsgBox(kEmptyListText, MessageIcon::Information, kInfoTitle);
+        host_.setCommand1Caption(startCaption());
+        abbruch_ = false;
+        host_.setMousePointer(MousePointer::Arrow);
+        state_ = State::Idle;
+        return;
+    }
+
+    host_.setMousePointer(MousePointer::Hourglass);
+    host_.setLabel4(QString());
+    Anzeige();
+    closingDisplay();
+    state_ = State::Idle;
+}
+
+void ThumbnailRun::cancel() {
+    // Runs inside the loop's DoEvents: the picture in hand is finished, the
+    // flag is seen before the next one.
+    host_.setCommand1Caption(startCaption());
+    abbruch_ = true;
+    state_ = State::Stopping;
+    closingDisplay();
+}
+
+void ThumbnailRun::closingDisplay() {
+    host_.setCommand1Caption(startCaption());
+    host_.setLabel4(kCountText + QString::number(lastFinished_ + 1));
+    host_.setLabel15(kFinishedText);
+    host_.setMousePointer(MousePointer::Default);
+}
+
+void ThumbnailRun::drawProgress(qint32 value, qint32 minimum, qint32 maximum) {
+    UpdateProgress(host_.picProgress(), value, minimum, maximum, true);
+    host_.progressChanged();
+}
+
+void ThumbnailRun::Anzeige() {
+    ThumbEntries_.clear();
+    outcome_ = Outcome{};
+    outcome_.started = true;
+    lastFinished_ = -1;
+    canvas_.picThumb.image = QImage();  // an empty picture; the box keeps its size
+
+    // The thumbnail folder must exist before anything else happens; if it
+    // cannot be made the run ends here, without a page.
+    const QString folderPath = withClosingSeparator(host_.fileListPath());
+    if (!createThumbnailFolder(thumbnailFolder(folderPath, host_.settings()))) {
+        outcome_.folderFailed = true;
+        host_.MsgBox(kFolderFailedText, MessageIcon::Critical, kErrorTitle);
+        return;
+    }
+
+    // Per-row count. Skipped when the text does not fit in 16 bits: the count
+    // stays what it was.
+    if (const std::optional<qint16> perRow = numericValueInt16(host_.settings().anzTabelle)) {
+        anzProZeile_ = qMax<qint16>(*perRow, 1);
+    }
+
+    const int upperBound = host_.fileListCount();
+    QString previousBaseName;
+    for (int i = 0; i <= upperBound; ++i) {
+        const QString entry = host_.fileListEntry(i);
+        if (entry.isEmpty() || abbruch_) break;
+
+        const QString tag = versionTag(entry, previousBaseName);
+        const QString pictureFolder = withClosingSeparator(host_.fileListPath());
+        aktuelleDatei_ = pictureFolder + entry;
+
+        // Failures inside are skipped there; the picture gets its entry anyway.
+        const QString jpegPath = processPicture(i, pictureFolder, tag);
+
+        while (ThumbEntries_.size() <= i) ThumbEntries_.append(QString());
+        ThumbEntries_[i] = Dateiname_mit_Extension(aktuelleDatei_) + QLatin1Char('|') +
+                           Dateiname_mit_Extension(jpegPath) + QLatin1Char('|') +
+                           QString::number(canvas_.picThumb.width) + QLatin1Char('|') +
+                           QString::number(canvas_.picThumb.height);
+        previousBaseName = Dateiname_ohne_Extension(host_.fileListEntry(i));
+        host_.setLabel4(QString::number(i));
+        lastFinished_ = i;
+        outcome_.finished = i + 1;
+    }
+
+    drawProgress(100, 1, 100);
+    // Failures of the page are skipped inside html; the run ends either way.
+    html();
+}
+
+QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const QString& tag) {
+    host_.DoEvents();
+    host_.setLabel15(QLatin1Char(' ') + aktuelleDatei_);
+
+    const int count = host_.fileListCount();
+    if (i % progressStep(count) == 0) {
+        host_.DoEvents();
+        drawProgress(i, 1, count);
+    }
+
+    // Names: settings and the list entry are read afresh, since both may have
+    // changed while events were let through.
+    const ThumbSettings& settings = host_.settings();
+    const QString stem = thumbnailStem(host_.fileListEntry(i), tag, settings);
+    const QString jpegPath =
+        thumbnailJpegPathForStem(thumbnailFolder(pictureFolder, settings), stem);
+
+    QStringList reasons;
+
+    // Scaling. On failure picThumb holds no picture and keeps its last size;
+    // skipped, the picture then gets a neutral blank of that size.
+    const Status scaled =
+        canvas_.resize(aktuelleDatei_, static_cast<float>(numericValue(settings.groesseMin)),
+                       host_.enlargeChecked());
+    if (!scaled) reasons.append(scaled.error().message);
+
+    // Encoding, straight from the drawn image. The writer replaces an older
+    // thumbnail of the same name only once the new file is complete, so a
+    // failure here leaves the old one in place. Skipped when there is nothing
+    // to encode (a box without area) or when the writer fails.
+    const QImage drawn = canvas_.picThumb.drawnImage();
+    if (drawn.isNull()) {
+        reasons.append(QStringLiteral("Kein Bild zum Speichern"));
+    } else {
+        const Expected<bool, JpegError> saved = saveThumb(drawn, jpegPath, settings.qJPG());
+        if (!saved) reasons.append(saved.error().description);
+    }
+
+    if (!reasons.isEmpty()) {
+        ++outcome_.failed;
+        host_.pictureFailed(aktuelleDatei_, reasons.join(QStringLiteral("; ")));
+    }
+    return jpegPath;
+}
+
+void ThumbnailRun::html() {
+    host_.setMousePointer(MousePointer::Hourglass);
+    const ThumbSettings& settings = host_.settings();
+
+    // Thumbnail size for the page. Skipped (no page) when it does not fit in
+    // 16 bits.
+    const std::optional<qint16> sizeS = numericValueInt16(settings.groesseMin);
+    if (!sizeS) {
+        outcome_.pageError =
+            QStringLiteral("Thumbnail-Größe ungültig: %1").arg(settings.groesseMin);
+        host_.setMousePointer(MousePointer::Arrow);
+        return;
+    }
+    const QString F = withClosingSeparator(host_.fileListPath());
+
+    // A page name of blanks only would name the thumbnail folder itself; it is
+    // treated like an empty one.
+    const QString pageName = trimBlanks(settings.nameHTML);
+    if (pageName.isEmpty()) {
+        outcome_.pageError = kNoPageNameText;
+        host_.MsgBox(kNoPageNameText, MessageIcon::Information, kInfoTitle);
+        host_.setMousePointer(MousePointer::Arrow);
+        return;
+    }
+
+    const QString P = F + trimBlanks(settings.nameOrdner) + kSeparator + pageName;
+    host_.setCurrentPagePath(P);
+
+    OverviewPageInput input;
+    input.folder = F;
+    input.sizeS = *sizeS;
+    input.perRow = anzProZeile_;
+    input.entries = ThumbEntries_;
+
+    // Writing replaces an older page (read-only included) only once the new
+    // one is complete. Skipped on failure: no view buttons, no browser.
+    const Status written = writeFileAtomically(P, overviewPageBytes(input));
+    if (!written) {
+        outcome_.pageError = written.error().message;
+        host_.setMousePointer(MousePointer::Arrow);
+        return;
+    }
+
+    outcome_.pageWritten = true;
+    outcome_.pagePath = P;
+    host_.setViewButtonsEnabled(true);
+    host_.pageWritten(P);
+    host_.setMousePointer(MousePointer::Arrow);
+}
+
+}  // namespace miniskop

@@ -1,0 +1,169 @@
+// The run when something goes wrong or is unusual: a thumbnail folder that
+// cannot be made, read-only old files, pictures that cannot be loaded, page
+// names that cannot be used, odd per-row counts, an empty folder name.
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "RunFixture.h"
+
+namespace miniskop::testing {
+namespace {
+
+using RunFailureTest = RunFixture;
+
+TEST_F(RunFailureTest, FolderNotCreatableEndsRunWithoutPage) {
+    writePicture("a.png", 30, 30);
+    writeBytes("blocker", "x");
+    for (const char* name : {"blocker/Thumbnails", "blocker", "missing/Thumbnails"}) {
+        SCOPED_TRACE(name);
+        host = RecordingHost{};
+        host.record.nameOrdner = name;
+        listAndRun();
+
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text,
+                  QStringLiteral("Der Thumbnail-Ziel-Ordner kann nicht erstellt werden!"));
+        EXPECT_EQ(host.messages[0].title, QStringLiteral("FEHLER"));
+        EXPECT_EQ(host.messages[0].icon, MessageIcon::Critical);
+        EXPECT_FALSE(host.viewButtons);
+        EXPECT_TRUE(host.pagePathsSet.isEmpty());
+        EXPECT_TRUE(host.pagesWritten.isEmpty());
+        EXPECT_EQ(host.label4(), QStringLiteral("Anzahl erzeugter Thumbnails: 0"));
+        EXPECT_EQ(host.label15(), QStringLiteral("Thumbnail Generierung beendet..."));
+        EXPECT_EQ(host.surface.clears, 1);  // the start clear only, no 100 %
+        EXPECT_TRUE(run.lastOutcome().folderFailed);
+        EXPECT_TRUE(run.ThumbEntries().isEmpty());
+        EXPECT_EQ(run.state(), ThumbnailRun::State::Idle);
+    }
+    EXPECT_FALSE(QFileInfo::exists(at("missing")));
+}
+
+TEST_F(RunFailureTest, ExistingFolderAndReadOnlyFilesAreReplaced) {
+    writePicture("a.png", 50, 25, Qt::blue);
+    ASSERT_TRUE(QDir(folder).mkdir("Thumbnails"));
+    const QString oldThumb = thumbs() + "/t_a.jpg";
+    const QString oldPage = thumbs() + "/ThumbIndex.html";
+    for (const QString& path : {oldThumb, oldPage}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old contents, much longer than nothing");
+        f.close();
+        ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+    }
+    listAndRun();
+
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(QImage(oldThumb).size(), QSize(50, 25));
+    EXPECT_TRUE(readAll(oldPage).startsWith("<HTML>\r\n"));
+    EXPECT_EQ(host.pagesWritten, QStringList{oldPage});
+}
+
+TEST_F(RunFailureTest, UnloadablePictureGetsEntryAndBlankThumbnail) {
+    writePicture("a.png", 300, 150, Qt::red);
+    writeBytes("b.png", "this is not a picture");
+    writePicture("c.png", 20, 20, Qt::red);
+    listAndRun();
+
+    // b keeps the size picThumb had after a: 120 x 60.
+    EXPECT_EQ(run.ThumbEntries(),
+              (QStringList{"a.png|t_a.jpg|120|60", "b.png|t_b.jpg|120|60", "c.png|t_c.jpg|20|20"}));
+    const QImage blank(thumbs() + "/t_b.jpg");
+    ASSERT_EQ(blank.size(), QSize(120, 60));
+    for (const QPoint p : {QPoint(0, 0), QPoint(60, 30), QPoint(119, 59)}) {
+        const QColor c = blank.pixelColor(p);
+        EXPECT_NEAR(c.red(), c.green(), 6);  // neutral: no trace of the red picture
+        EXPECT_NEAR(c.green(), c.blue(), 6);
+        EXPECT_GT(c.red(), 200);
+    }
+    EXPECT_EQ(host.failedPictures, QStringList{at("b.png")});
+    EXPECT_EQ(run.lastOutcome().failed, 1);
+    EXPECT_EQ(run.lastOutcome().finished, 3);
+    EXPECT_EQ(readAll(thumbs() + "/ThumbIndex.html").count("<td class=i>"), 3);
+}
+
+TEST_F(RunFailureTest, UnloadableFirstPictureIsListedWithoutThumbnail) {
+    writeBytes("a.png", "garbage");
+    writePicture("b.png", 10, 10);
+    listAndRun();
+    // picThumb has no size yet: nothing to encode, but the entry stays.
+    EXPECT_EQ(run.ThumbEntries(), (QStringList{"a.png|t_a.jpg|0|0", "b.png|t_b.jpg|10|10"}));
+    EXPECT_FALSE(QFileInfo::exists(thumbs() + "/t_a.jpg"));
+    EXPECT_EQ(host.failedPictures, QStringList{at("a.png")});
+    EXPECT_TRUE(run.lastOutcome().pageWritten);
+}
+
+TEST_F(RunFailureTest, UnusablePageNameShowsMessageAndWritesNoPage) {
+    writePicture("a.png", 10, 10);
+    for (const char* name : {"", "   "}) {
+        SCOPED_TRACE(name);
+        host = RecordingHost{};
+        host.record.nameHTML = name;
+        listAndRun();
+
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text,
+                  QStringLiteral("Bitte einen namen für die HtmlSeite angeben. <name>.html"));
+        EXPECT_EQ(host.messages[0].title, QStringLiteral("Thumbnail-Info"));
+        EXPECT_EQ(host.messages[0].icon, MessageIcon::Information);
+        EXPECT_FALSE(host.viewButtons);
+        EXPECT_TRUE(host.pagePathsSet.isEmpty());
+        EXPECT_TRUE(host.pagesWritten.isEmpty());
+        EXPECT_EQ(host.pointers,
+                  (std::vector<MousePointer>{MousePointer::Hourglass, MousePointer::Hourglass,
+                                             MousePointer::Arrow, MousePointer::Default}));
+        EXPECT_EQ(host.label4(), QStringLiteral("Anzahl erzeugter Thumbnails: 1"));
+        EXPECT_TRUE(QFileInfo(thumbs() + "/t_a.jpg").isFile());
+    }
+    EXPECT_EQ(QDir(thumbs()).entryList(QDir::Files), QStringList{"t_a.jpg"});
+}
+
+TEST_F(RunFailureTest, PageWriteFailureLeavesButtonsDisabled) {
+    writePicture("a.png", 10, 10);
+    host.record.nameHTML = "  nosuchfolder/index.html ";
+    listAndRun();
+    const QString page = thumbs() + "/nosuchfolder/index.html";
+    EXPECT_EQ(host.pagePathsSet, QStringList{page});  // set before the write
+    EXPECT_TRUE(host.pagesWritten.isEmpty());
+    EXPECT_FALSE(host.viewButtons);
+    EXPECT_FALSE(run.lastOutcome().pageWritten);
+    EXPECT_FALSE(run.lastOutcome().pageError.isEmpty());
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.pointers.at(host.pointers.size() - 2), MousePointer::Arrow);
+}
+
+TEST_F(RunFailureTest, PerRowCountRules) {
+    writePicture("a.png", 10, 10);
+    const struct {
+        const char* text;
+        int expected;
+    } cases[] = {{"4", 4}, {"70000", 4}, {"0", 1}, {"-3", 1}, {"abc", 1}, {"7.5", 8}, {"70000", 8}};
+    for (const auto& c : cases) {
+        host.record.anzTabelle = c.text;
+        listAndRun();
+        EXPECT_EQ(run.anzProZeile(), c.expected) << c.text;
+        EXPECT_TRUE(run.lastOutcome().pageWritten) << c.text;
+    }
+}
+
+TEST_F(RunFailureTest, EmptyFolderNameWritesIntoThePictureFolder) {
+    writePicture("a.png", 10, 10);
+    host.record.nameOrdner = "  ";
+    ASSERT_TRUE(host.list.setPattern("*.png"));
+    listAndRun();
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(QFileInfo(at("t_a.jpg")).isFile());
+    EXPECT_EQ(host.pagesWritten, QStringList{folder + "//ThumbIndex.html"});
+    EXPECT_TRUE(QFileInfo(at("ThumbIndex.html")).isFile());
+}
+
+TEST_F(RunFailureTest, SettingsChangedDuringTheRunApplyFromTheNextPicture) {
+    writePicture("a.png", 10, 10);
+    writePicture("b.png", 10, 10);
+    // First DoEvents of picture 1 comes third (picture 0 redraws, so it has two).
+    host.onDoEvents[3] = [&] { host.record.zusatzAnfang = "neu_"; };
+    listAndRun();
+    EXPECT_EQ(run.ThumbEntries(), (QStringList{"a.png|t_a.jpg|10|10", "b.png|neu_b.jpg|10|10"}));
+}
+
+}  // namespace
+}  // namespace miniskop::testing
