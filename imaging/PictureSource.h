@@ -24,7 +24,7 @@ namespace miniskop {
 inline constexpr qint64 kMaxDecodedBytes = qint64(1) << 30;
 
 class PictureSource {
-public:
+  public:
     // Reads enough of the file to know its format and natural size.
     static Expected<PictureSource> open(const QString& path);
 
@@ -41,7 +41,12 @@ public:
     // aspect ratio of the result matches the natural size up to rounding.
     Expected<QImage> decode(QSize atLeast = QSize()) const;
 
-private:
+    // Decodes the picture scaled to exactly `target` (display orientation):
+    // area averaging where it shrinks, bilinear where it grows. JPEG rows are
+    // scaled as they are decoded, so the reduced picture is never held whole.
+    Expected<QImage> decodeScaledTo(QSize target) const;
+
+  private:
     struct Impl;
     explicit PictureSource(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;

@@ -15,7 +15,8 @@ namespace miniskop {
 //  - not enlarge, W < S and H < S: the picture keeps its size;
 //  - enlarge, W < S and H < S: f = min(S/W, S/H), size W*f x H*f;
 //  - otherwise (W >= S or H >= S): f = max(W/S, H/S), size W/f x H/f.
-// Each side is brought to the nearest whole pixel. Fails when S is 0 or less,
+// Each side is brought to the nearest whole pixel, halves away from zero
+// (std::lround: 37.5 gives 38). Fails when S is 0 or less,
 // when W or H is below 1, or when a side would come out below 1 pixel.
 Expected<QSize> thumbnailSize(float W, float H, float S, bool enlarge);
 
@@ -31,8 +32,8 @@ struct ThumbRequest {
 };
 
 struct Thumbnail {
-    QImage image;      // TW x TH, Format_RGB32
-    QSize naturalSize; // W x H of the picture
+    QImage image;       // TW x TH, Format_RGB32
+    QSize naturalSize;  // W x H of the picture
 };
 
 // Loads `request.path`, works out the size and scales the picture into it.

@@ -1,0 +1,145 @@
+// Separable streaming resampler: area averaging when shrinking, bilinear
+// interpolation when enlarging. See AreaScaler.h.
+#include "AreaScaler.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace miniskop {
+
+AreaScaler::Taps AreaScaler::makeTaps(int sourceLength, int targetLength) {
+    Taps taps;
+    taps.first.resize(targetLength);
+    taps.count.resize(targetLength);
+    taps.offset.resize(targetLength);
+    const double ratio = double(sourceLength) / double(targetLength);
+    for (int d = 0; d < targetLength; ++d) {
+        taps.offset[d] = int(taps.weights.size());
+        if (targetLength == sourceLength) {
+            taps.first[d] = d;
+            taps.weights.push_back(1.0f);
+        } else if (targetLength < sourceLength) {
+            // Target pixel d covers the source interval [lo, hi).
+            const double lo = d * ratio;
+            const double hi = std::min((d + 1) * ratio, double(sourceLength));
+            const int s0 = std::min(int(std::floor(lo)), sourceLength - 1);
+            const int s1 = std::clamp(int(std::ceil(hi)), s0 + 1, sourceLength);
+            taps.first[d] = s0;
+            for (int s = s0; s < s1; ++s) {
+                const double overlap = std::min(hi, s + 1.0) - std::max(lo, double(s));
+                taps.weights.push_back(float(std::max(overlap, 0.0) / ratio));
+            }
+        } else {
+            // Centre of target pixel d in source coordinates, kept inside.
+            const double pos = std::clamp((d + 0.5) * ratio - 0.5, 0.0, double(sourceLength - 1));
+            const int s0 = int(std::floor(pos));
+            const double t = pos - s0;
+            taps.first[d] = s0;
+            if (t > 0.0 && s0 + 1 < sourceLength) {
+                taps.weights.push_back(float(1.0 - t));
+                taps.weights.push_back(float(t));
+            } else {
+                taps.weights.push_back(1.0f);
+            }
+        }
+        taps.count[d] = int(taps.weights.size()) - taps.offset[d];
+    }
+    return taps;
+}
+
+AreaScaler::AreaScaler(QSize source, QSize target)
+    : source_(source),
+      target_(target),
+      columns_(makeTaps(source.width(), target.width())),
+      rows_(makeTaps(source.height(), target.height())),
+      result_(target, QImage::Format_RGB32),
+      line_(size_t(target.width()) * 3) {
+    result_.fill(Qt::black);
+}
+
+void AreaScaler::horizontal(const uchar* bgrx, float* out) const {
+    const int tw = target_.width();
+    const int* first = columns_.first.data();
+    const int* count = columns_.count.data();
+    const int* offset = columns_.offset.data();
+    const float* weights = columns_.weights.data();
+    for (int x = 0; x < tw; ++x) {
+        const uchar* p = bgrx + size_t(first[x]) * 4;
+        const float* w = weights + offset[x];
+        float b = 0, g = 0, r = 0;
+        for (int i = 0, n = count[x]; i < n; ++i, p += 4) {
+            b += w[i] * p[0];
+            g += w[i] * p[1];
+            r += w[i] * p[2];
+        }
+        out[3 * x] = b;
+        out[3 * x + 1] = g;
+        out[3 * x + 2] = r;
+    }
+}
+
+void AreaScaler::pushRow(const uchar* bgrx) {
+    if (nextSourceRow_ >= source_.height()) return;
+    const int y = nextSourceRow_++;
+    horizontal(bgrx, line_.data());
+
+    // Add this row into every unfinished target row that reads it.
+    const size_t n = line_.size();
+    for (int d = nextTargetRow_; d < target_.height() && rows_.first[d] <= y; ++d) {
+        const size_t slot = size_t(d - nextTargetRow_);
+        if (slot == active_.size()) {
+            if (spare_.empty()) {
+                active_.emplace_back(n, 0.0f);
+            } else {
+                active_.push_back(std::move(spare_.back()));
+                spare_.pop_back();
+                std::fill(active_.back().begin(), active_.back().end(), 0.0f);
+            }
+        }
+        const int tap = y - rows_.first[d];
+        if (tap >= rows_.count[d]) continue;
+        const float w = rows_.weights[size_t(rows_.offset[d] + tap)];
+        float* acc = active_[slot].data();
+        for (size_t i = 0; i < n; ++i) acc[i] += w * line_[i];
+    }
+
+    // Target rows whose last source row this was are complete.
+    while (nextTargetRow_ < target_.height() &&
+           rows_.first[nextTargetRow_] + rows_.count[nextTargetRow_] - 1 <= y) {
+        if (active_.empty()) break;  // cannot happen: a finished row was touched
+        emitRow(nextTargetRow_, active_.front());
+        spare_.push_back(std::move(active_.front()));
+        active_.pop_front();
+        ++nextTargetRow_;
+    }
+}
+
+void AreaScaler::emitRow(int targetRow, const std::vector<float>& acc) {
+    if (result_.isNull()) return;  // the target could not be allocated
+    auto* out = reinterpret_cast<quint32*>(result_.scanLine(targetRow));
+    for (int x = 0; x < target_.width(); ++x) {
+        auto channel = [&](int c) {
+            return quint32(std::clamp(int(acc[size_t(3 * x + c)] + 0.5f), 0, 255));
+        };
+        out[x] = 0xff000000u | (channel(2) << 16) | (channel(1) << 8) | channel(0);
+    }
+}
+
+QImage AreaScaler::takeResult() {
+    active_.clear();
+    spare_.clear();
+    return std::move(result_);
+}
+
+QImage AreaScaler::scale(const QImage& source, QSize target) {
+    if (source.isNull() || target.isEmpty()) return QImage();
+    const QImage rgb = source.format() == QImage::Format_RGB32
+                           ? source
+                           : source.convertToFormat(QImage::Format_RGB32);
+    if (rgb.size() == target) return rgb;
+    AreaScaler scaler(rgb.size(), target);
+    for (int y = 0; y < rgb.height(); ++y) scaler.pushRow(rgb.constScanLine(y));
+    return scaler.takeResult();
+}
+
+}  // namespace miniskop

@@ -1,0 +1,48 @@
+// JPEG decoding through libjpeg(-turbo) directly, for speed and small memory:
+// the picture is decoded at the smallest 1/8-step DCT scale whose size still
+// covers the size asked for, and its rows are handed out one by one as blue,
+// green, red, x pixels, so a caller can scale them on the fly. Grey, YCbCr,
+// RGB and CMYK/YCCK (Adobe's inverted convention) pictures give correct
+// colours. Corrupt data ends in an error, never in an exit or a crash.
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+#include "Expected.h"
+
+namespace miniskop {
+
+struct JpegInfo {
+    QSize stored;         // width and height as stored in the file
+    int orientation = 1;  // EXIF orientation 1..8
+};
+
+// Receives the decoded picture row by row, top to bottom.
+class JpegRowSink {
+  public:
+    virtual ~JpegRowSink() = default;
+    // Told the decoded size before the first row; returning false stops.
+    virtual bool begin(QSize decoded) = 0;
+    // One row of decoded.width() pixels, 4 bytes each (B, G, R, 0xFF).
+    virtual void row(const unsigned char* bgrx) = 0;
+};
+
+// True when the file starts with a JPEG start-of-image marker.
+bool looksLikeJpeg(const QByteArray& head);
+
+// Reads the header and the EXIF orientation.
+Expected<JpegInfo> readJpegInfo(const QString& path);
+
+// The size libjpeg decodes a `stored` picture to at scale n/8.
+QSize jpegScaledSize(QSize stored, int eighths);
+
+// The smallest n in 1..8 whose scaled size covers `atLeast` in both
+// directions; 8 when `atLeast` is not a valid size.
+int jpegScaleFor(QSize stored, QSize atLeast);
+
+// Decodes `path` at jpegScaleFor(stored, atLeast) into `sink`. Refuses output
+// larger than kMaxDecodedBytes and caps libjpeg's own memory at that amount.
+Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink);
+
+}  // namespace miniskop

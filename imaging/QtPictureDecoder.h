@@ -1,0 +1,31 @@
+// Decoding of every picture format Qt's image readers know (BMP, GIF first
+// frame, PNG, WebP, ...). Orientation tags are applied by the reader, formats
+// that can reduce on load are asked to, and transparent pixels are laid on
+// white. Results are Format_RGB32.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include "Expected.h"
+
+namespace miniskop {
+
+struct QtPictureInfo {
+    QSize displayed;          // natural size as displayed
+    bool swapsSides = false;  // the file's orientation exchanges width and height
+    QImage decoded;           // set when the size could only be learnt by decoding
+};
+
+// Finds the format from the file's content and reads the natural size.
+Expected<QtPictureInfo> readQtPictureInfo(const QString& path);
+
+// Decodes `path`; when `atLeast` (display orientation) is valid and smaller,
+// a format that reduces on load is asked for a size that still covers it.
+Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast);
+
+// `image` as Format_RGB32, transparent pixels laid on white.
+QImage flattenOnWhite(const QImage& image);
+
+}  // namespace miniskop

@@ -1,0 +1,54 @@
+// resize on the hidden work surfaces. See ThumbnailCanvas.h.
+#include "ThumbnailCanvas.h"
+
+#include "PictureSource.h"
+#include "Thumbnailer.h"
+
+namespace miniskop {
+
+QImage PictureBox::drawnImage() const {
+    if (width <= 0 || height <= 0) return QImage();
+    if (!image.isNull() && image.width() == width && image.height() == height) return image;
+    // Nothing (or something of another size) was drawn: a light neutral grey.
+    QImage blank(width, height, QImage::Format_RGB32);
+    blank.fill(QColor(240, 240, 240));
+    return blank;
+}
+
+Status ThumbnailCanvas::resize(const QString& PicPath, float S, bool enlarge) {
+    // 1. picThumb gets an empty picture; its size stays until a new one is set.
+    picThumb.image = QImage();
+
+    // 2. ImgSizer takes the picture and with it the natural size.
+    auto source = PictureSource::open(PicPath);
+    if (!source) return unexpected(source.error());
+    ImgSizer.size = source->naturalSize();
+    ImgSizer.holdsPicture = true;
+
+    // 3./4. picSource takes the natural size; ImgSizer lets go of the picture.
+    // The pixels are not kept here: they are decoded straight to the
+    // thumbnail size below.
+    picSource.width = ImgSizer.size.width();
+    picSource.height = ImgSizer.size.height();
+    picSource.image = QImage();
+    ImgSizer.holdsPicture = false;
+    const float W = float(picSource.width);
+    const float H = float(picSource.height);
+
+    // 5.-7. Target size from S and the enlarge option.
+    auto target = thumbnailSize(W, H, S, enlarge);
+    if (!target) return unexpected(target.error());
+
+    // Decode and scale before the box takes the new size, so that a picture
+    // that cannot be decoded leaves picThumb at its previous size.
+    auto image = source->decodeScaledTo(*target);
+    if (!image) return unexpected(image.error());
+
+    // 8.-11. The box takes the whole-pixel size and the scaled picture.
+    picThumb.width = target->width();
+    picThumb.height = target->height();
+    picThumb.image = std::move(*image);
+    return {};
+}
+
+}  // namespace miniskop

@@ -1,0 +1,65 @@
+// The thumbnail size rule and the per-picture pixel work. See Thumbnailer.h.
+#include "Thumbnailer.h"
+
+#include <cmath>
+
+#include "AreaScaler.h"
+#include "PictureSource.h"
+
+namespace miniskop {
+
+namespace {
+
+// Whole pixels from a fractional side: nearest, halves away from zero.
+bool toPixels(float side, int& out) {
+    if (!std::isfinite(side) || side < 0.5f || side >= float(1 << 30)) return false;
+    out = int(std::lround(side));
+    return out >= 1;
+}
+
+}  // namespace
+
+Expected<QSize> thumbnailSize(float W, float H, float S, bool enlarge) {
+    if (!(S > 0.0f) || !std::isfinite(S))
+        return fail(QStringLiteral("size bound must be positive"));
+    if (!(W >= 1.0f) || !(H >= 1.0f) || !std::isfinite(W) || !std::isfinite(H))
+        return fail(QStringLiteral("picture has no area"));
+    float tw = W;
+    float th = H;
+    if (W < S && H < S) {
+        if (enlarge) {
+            const float rx = S / W;
+            const float ry = S / H;
+            // When both are equal the smaller is their mean: the same value.
+            const float f = rx < ry ? rx : ry;
+            tw = W * f;
+            th = H * f;
+        }
+    } else {
+        const float rx = W / S;
+        const float ry = H / S;
+        const float f = rx > ry ? rx : ry;
+        tw = W / f;
+        th = H / f;
+    }
+    int width = 0, height = 0;
+    if (!toPixels(tw, width) || !toPixels(th, height))
+        return fail(QStringLiteral("thumbnail side below one pixel"));
+    return QSize(width, height);
+}
+
+QImage scaleImage(const QImage& source, QSize target) { return AreaScaler::scale(source, target); }
+
+Expected<Thumbnail> renderThumbnail(const ThumbRequest& request) {
+    auto source = PictureSource::open(request.path);
+    if (!source) return unexpected(source.error());
+    const QSize natural = source->naturalSize();
+    auto size = thumbnailSize(float(natural.width()), float(natural.height()), request.sizeBound,
+                              request.enlarge);
+    if (!size) return unexpected(size.error());
+    auto image = source->decodeScaledTo(*size);
+    if (!image) return unexpected(image.error());
+    return Thumbnail{std::move(*image), natural};
+}
+
+}  // namespace miniskop

@@ -1,0 +1,272 @@
+// Metafile checking and drawing through libwmf. See WmfDecoder.h.
+#include "WmfDecoder.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+
+extern "C" {
+#include <libwmf/api.h>
+#include <libwmf/gd.h>
+}
+
+#include "PictureSource.h"
+
+namespace miniskop {
+
+namespace {
+
+constexpr quint32 kPlaceableKey = 0x9AC6CDD7u;
+constexpr qint64 kMaxFileBytes = qint64(256) << 20;
+constexpr int kMaxSide = 65535;  // larger natural sides are taken as garbage
+
+// What the record walk learns about a metafile.
+struct WmfLayout {
+    bool placeable = false;
+    int frameWidth = 0, frameHeight = 0, unitsPerInch = 0;  // placeable header
+    std::optional<QSize> windowExtent;                      // first SetWindowExt
+};
+
+quint16 u16(const QByteArray& d, qsizetype at) {
+    return quint16(uchar(d[at]) | (uchar(d[at + 1]) << 8));
+}
+qint16 s16(const QByteArray& d, qsizetype at) { return qint16(u16(d, at)); }
+quint32 u32(const QByteArray& d, qsizetype at) {
+    return u16(d, at) | (quint32(u16(d, at + 2)) << 16);
+}
+
+bool plainHeaderAt(const QByteArray& d, qsizetype at) {
+    if (d.size() - at < 18) return false;
+    const quint16 type = u16(d, at), headerWords = u16(d, at + 2), version = u16(d, at + 4);
+    return (type == 1 || type == 2) && headerWords == 9 && (version == 0x0100 || version == 0x0300);
+}
+
+Expected<WmfLayout> checkLayout(const QByteArray& d) {
+    WmfLayout layout;
+    qsizetype at = 0;
+    if (d.size() >= 22 && u32(d, 0) == kPlaceableKey) {
+        layout.placeable = true;
+        layout.frameWidth = std::abs(int(s16(d, 10)) - int(s16(d, 6)));
+        layout.frameHeight = std::abs(int(s16(d, 12)) - int(s16(d, 8)));
+        layout.unitsPerInch = u16(d, 14);
+        if (layout.frameWidth == 0 || layout.frameHeight == 0 || layout.unitsPerInch == 0)
+            return fail(QStringLiteral("metafile frame is empty"));
+        at = 22;
+    }
+    if (!plainHeaderAt(d, at)) return fail(QStringLiteral("not a metafile"));
+    const quint32 maxRecordWords = u32(d, at + 12);
+    at += 18;
+    // Every record must lie inside the file and within the announced maximum;
+    // libwmf does not survive records that break this.
+    while (d.size() - at >= 6) {
+        const quint32 words = u32(d, at);
+        const quint16 function = u16(d, at + 4);
+        if (words < 3 || words > maxRecordWords + 0u || qint64(words) * 2 > d.size() - at)
+            return fail(QStringLiteral("metafile record out of bounds"));
+        if (function == 0x0000) return layout;  // end record
+        if (function == 0x020C && words >= 5 && !layout.windowExtent) {
+            layout.windowExtent =
+                QSize(std::abs(int(s16(d, at + 8))), std::abs(int(s16(d, at + 6))));
+        }
+        at += qsizetype(words) * 2;
+    }
+    return fail(QStringLiteral("metafile ends without end record"));
+}
+
+Expected<QByteArray> readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot open %1").arg(path));
+    if (file.size() > kMaxFileBytes) return fail(QStringLiteral("metafile too large"));
+    QByteArray data = file.readAll();
+    if (data.size() != file.size()) return fail(QStringLiteral("cannot read %1").arg(path));
+    return data;
+}
+
+// The head of libwmf's gd image record (libwmf/gd/gd.h, whose own includes
+// need libwmf's private include folder). libwmf hands the truecolour image
+// to the caller and does not free it; the image is three malloc blocks: the
+// record, the row table and one contiguous pixel array.
+struct GdImageHead {
+    unsigned char** pixels;
+    int sx, sy, colorsTotal;
+    int red[256], green[256], blue[256], open[256];
+    int transparent;
+    int* polyInts;
+    int polyAllocated;
+    void* brush;
+    void* tile;
+    int brushColorMap[256], tileColorMap[256];
+    int styleLength, stylePos;
+    int* style;
+    int interlace, thick;
+    int alpha[256];
+    int trueColor;
+    int** tpixels;
+    int alphaBlendingFlag, saveAlphaFlag;
+    void* clip;
+    int* contiguousPixels;
+};
+
+void freeGdImage(void* image) {
+    auto* head = static_cast<GdImageHead*>(image);
+    // Only free what is certainly laid out as expected; else leave it.
+    if (head == nullptr || wmf_gd_image_pixels(image) != head->contiguousPixels ||
+        head->tpixels == nullptr || head->tpixels[0] != head->contiguousPixels)
+        return;
+    std::free(head->contiguousPixels);
+    std::free(head->tpixels);
+    std::free(head);
+}
+
+// libwmf and its font layer keep process-wide state; one metafile at a time.
+std::mutex& libwmfMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// One libwmf session over a metafile in memory; destroyed with the object.
+class WmfSession {
+public:
+    explicit WmfSession(QByteArray data) : data_(std::move(data)) {
+        wmfAPI_Options options{};
+        options.function = wmf_gd_function;
+        const unsigned long flags =
+            WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+        if (wmf_api_create(&api_, flags, &options) != wmf_E_None) return;
+        opened_ = wmf_mem_open(api_, reinterpret_cast<unsigned char*>(data_.data()),
+                               long(data_.size())) == wmf_E_None;
+        if (opened_) scanned_ = wmf_scan(api_, 0, &bbox_) == wmf_E_None;
+    }
+    ~WmfSession() {
+        if (api_ != nullptr && api_->device_data != nullptr) {
+            freeGdImage(WMF_GD_GetData(api_)->gd_image);
+            WMF_GD_GetData(api_)->gd_image = nullptr;
+        }
+        if (opened_) wmf_mem_close(api_);
+        if (api_ != nullptr) wmf_api_destroy(api_);
+    }
+    WmfSession(const WmfSession&) = delete;
+    WmfSession& operator=(const WmfSession&) = delete;
+
+    bool ok() const { return scanned_; }
+    const wmfD_Rect& bbox() const { return bbox_; }
+
+    // Draws the device rectangle `frame` into a width x height picture.
+    QImage play(const wmfD_Rect& frame, QSize size) {
+        wmf_gd_t* device = WMF_GD_GetData(api_);
+        device->type = wmf_gd_image;
+        device->bbox = frame;
+        device->width = unsigned(size.width());
+        device->height = unsigned(size.height());
+        if (wmf_play(api_, 0, &bbox_) != wmf_E_None || device->gd_image == nullptr) return {};
+        const int* pixels = wmf_gd_image_pixels(device->gd_image);
+        if (pixels == nullptr) return {};
+        QImage image(size, QImage::Format_RGB32);
+        if (image.isNull()) return image;
+        for (int y = 0; y < size.height(); ++y) {
+            auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+            const int* in = pixels + qsizetype(y) * size.width();
+            for (int x = 0; x < size.width(); ++x) {
+                // gd: 7-bit alpha, 0 opaque, 127 fully transparent; lay on white.
+                const quint32 p = quint32(in[x]);
+                const quint32 t = std::min((p >> 24) & 0x7fu, 127u);
+                auto over = [t](quint32 c) { return (c * (127 - t) + 255 * t + 63) / 127; };
+                line[x] = 0xff000000u | (over((p >> 16) & 0xff) << 16) |
+                          (over((p >> 8) & 0xff) << 8) | over(p & 0xff);
+            }
+        }
+        return image;
+    }
+
+private:
+    QByteArray data_;
+    wmfAPI* api_ = nullptr;
+    bool opened_ = false;
+    bool scanned_ = false;
+    wmfD_Rect bbox_{};
+};
+
+// Natural size and the device rectangle that shows the whole picture.
+struct Placement {
+    QSize natural;
+    wmfD_Rect frame;
+};
+
+Expected<Placement> place(const WmfLayout& layout, const WmfSession& session) {
+    Placement p;
+    if (layout.placeable) {
+        // libwmf's device unit for placeable files is the point (1/72 inch).
+        const double inchesW = double(layout.frameWidth) / layout.unitsPerInch;
+        const double inchesH = double(layout.frameHeight) / layout.unitsPerInch;
+        p.natural = QSize(int(std::lround(inchesW * 96.0)), int(std::lround(inchesH * 96.0)));
+        p.frame = {{0.0f, 0.0f}, {float(inchesW * 72.0), float(inchesH * 72.0)}};
+    } else if (layout.windowExtent && !layout.windowExtent->isEmpty()) {
+        // Otherwise the device unit is the logical unit, counted from the
+        // window origin; one unit is taken as one pixel.
+        p.natural = *layout.windowExtent;
+        p.frame = {{0.0f, 0.0f}, {float(p.natural.width()), float(p.natural.height())}};
+    } else {
+        const wmfD_Rect& b = session.bbox();
+        p.natural = QSize(int(std::ceil(b.BR.x - b.TL.x)), int(std::ceil(b.BR.y - b.TL.y)));
+        p.frame = b;
+    }
+    if (p.natural.width() < 1 || p.natural.height() < 1 || p.natural.width() > kMaxSide ||
+        p.natural.height() > kMaxSide)
+        return fail(QStringLiteral("metafile size out of range"));
+    return p;
+}
+
+// Size to draw at: the natural size, or less when `atLeast` allows.
+QSize drawSize(QSize natural, QSize atLeast) {
+    if (!atLeast.isValid()) return natural;
+    const double f = std::min(1.0, std::max(double(atLeast.width()) / natural.width(),
+                                            double(atLeast.height()) / natural.height()));
+    const int w = std::clamp(int(std::ceil(natural.width() * f - 1e-9)),
+                             std::max(atLeast.width(), 1), natural.width());
+    const int h = std::clamp(int(std::ceil(natural.height() * f - 1e-9)),
+                             std::max(atLeast.height(), 1), natural.height());
+    return QSize(std::min(w, natural.width()), std::min(h, natural.height()));
+}
+
+}  // namespace
+
+bool looksLikeWmf(const QByteArray& head) {
+    if (head.size() >= 4 && u32(head, 0) == kPlaceableKey) return true;
+    return plainHeaderAt(head, 0);
+}
+
+Expected<QSize> readWmfSize(const QString& path) {
+    auto data = readFile(path);
+    if (!data) return unexpected(data.error());
+    auto layout = checkLayout(*data);
+    if (!layout) return unexpected(layout.error());
+    std::lock_guard lock(libwmfMutex());
+    WmfSession session(std::move(*data));
+    if (!session.ok()) return fail(QStringLiteral("libwmf cannot read %1").arg(path));
+    auto placement = place(*layout, session);
+    if (!placement) return unexpected(placement.error());
+    return placement->natural;
+}
+
+Expected<QImage> decodeWmf(const QString& path, QSize atLeast) {
+    auto data = readFile(path);
+    if (!data) return unexpected(data.error());
+    auto layout = checkLayout(*data);
+    if (!layout) return unexpected(layout.error());
+    std::lock_guard lock(libwmfMutex());
+    WmfSession session(std::move(*data));
+    if (!session.ok()) return fail(QStringLiteral("libwmf cannot read %1").arg(path));
+    auto placement = place(*layout, session);
+    if (!placement) return unexpected(placement.error());
+    const QSize size = drawSize(placement->natural, atLeast);
+    if (double(size.width()) * size.height() * 4.0 > double(kMaxDecodedBytes))
+        return fail(QStringLiteral("metafile too large to draw"));
+    QImage image = session.play(placement->frame, size);
+    if (image.isNull()) return fail(QStringLiteral("libwmf cannot draw %1").arg(path));
+    return image;
+}
+
+}  // namespace miniskop

@@ -1,0 +1,30 @@
+// Windows metafiles through libwmf's gd device. The file is checked record by
+// record before libwmf sees it (header, record sizes inside the file, an end
+// record), so truncated or hostile files end in an error. The natural size is
+// taken at 96 dpi: from the placeable header's frame and units per inch, or,
+// without that header, from the window extent (one logical unit a pixel) or
+// else the drawing's bounding box. Being vector data, a metafile is drawn
+// straight at the reduced size a thumbnail needs.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include "Expected.h"
+
+namespace miniskop {
+
+// True when the bytes start like a metafile (placeable or plain).
+bool looksLikeWmf(const QByteArray& head);
+
+// Natural size of the metafile at `path` in pixels.
+Expected<QSize> readWmfSize(const QString& path);
+
+// Draws the metafile; when `atLeast` is valid and smaller than the natural
+// size, at the smallest size of the same proportions that covers it.
+// Format_RGB32, on white.
+Expected<QImage> decodeWmf(const QString& path, QSize atLeast);
+
+}  // namespace miniskop

@@ -1,0 +1,47 @@
+// Test pictures for the decoding and scaling tests: photo-like generated
+// pictures, a libjpeg writer for colour, grey and CMYK/YCCK JPEGs with an
+// optional APP1 segment, EXIF payloads, an exact area-average reference and
+// picture comparison.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace miniskop::testpics {
+
+// Smooth gradients, noise and hard-edged shapes, Format_RGB32.
+QImage photoLike(int width, int height, unsigned seed);
+
+// A picture of one colour.
+QImage plain(int width, int height, QRgb colour);
+
+enum class JpegKind { Colour, Grey, Cmyk, Ycck };
+
+struct JpegOptions {
+    JpegKind kind = JpegKind::Colour;
+    int quality = 95;
+    bool progressive = false;
+    QByteArray app1;  // written as an APP1 segment when not empty
+};
+
+// Encodes `image` with libjpeg. CMYK/YCCK use Adobe's inverted convention.
+bool writeJpeg(const QString& path, const QImage& image, const JpegOptions& options = {});
+
+// An APP1 "Exif" payload whose first IFD holds only the orientation tag.
+QByteArray exifWithOrientation(int orientation, bool bigEndian = false);
+
+// Writes raw bytes.
+bool writeBytes(const QString& path, const QByteArray& bytes);
+QByteArray readBytes(const QString& path);
+
+// Exact area average of `image` to `target` (two-dimensional, in doubles).
+QImage referenceAreaAverage(const QImage& image, QSize target);
+
+// Peak signal-to-noise ratio over the three colour channels, in dB.
+double psnr(const QImage& a, const QImage& b);
+
+// Largest difference of one channel between two pixels.
+int channelDistance(QRgb a, QRgb b);
+
+}  // namespace miniskop::testpics
