@@ -29,15 +29,15 @@ public:
     void showSettings();
 
     // Controls, named as in the window's inventory.
-    QLabel* Label11 = nullptr;      // quality read-out
-    QComboBox* Combo3 = nullptr;    // groesseMin
-    QComboBox* Combo2 = nullptr;    // anzTabelle
-    QLineEdit* Text2 = nullptr;     // nameHTML
-    QLineEdit* Text3 = nullptr;     // nameOrdner
-    QLineEdit* Text4 = nullptr;     // zusatzAnfang
-    QLineEdit* Text5 = nullptr;     // zusatzEnde
-    QRadioButton* Option1[2] = {};  // 0 "den Anfang", 1 "das Ende"
-    QScrollBar* HScroll1 = nullptr; // qJPG
+    QLabel* Label11 = nullptr;         // quality read-out
+    QComboBox* Combo3 = nullptr;       // groesseMin
+    QComboBox* Combo2 = nullptr;       // anzTabelle
+    QLineEdit* Text2 = nullptr;        // nameHTML
+    QLineEdit* Text3 = nullptr;        // nameOrdner
+    QLineEdit* Text4 = nullptr;        // zusatzAnfang
+    QLineEdit* Text5 = nullptr;        // zusatzEnde
+    QRadioButton* Option1[2] = {};     // 0 "den Anfang", 1 "das Ende"
+    QScrollBar* HScroll1 = nullptr;    // qJPG
     QPushButton* Command7 = nullptr;   // "<<"
     QPushButton* Command10 = nullptr;  // "Speichern"
     QPushButton* Command9 = nullptr;   // "Standardwerte"
@@ -45,6 +45,12 @@ public:
     void Command7_Click();
     void Command10_Click();
     void Command9_Click();
+
+protected:
+    // Draws the caption and the three decorative rectangles.
+    void paintEvent(QPaintEvent* event) override;
+    // When shown, the panel lies above the window's other controls.
+    void showEvent(QShowEvent* event) override;
 
 private:
     ThumbSettings& settings_;

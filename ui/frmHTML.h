@@ -4,8 +4,8 @@
 #pragma once
 
 #include <QPointer>
-#include <QUrl>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 class QWebEngineView;
@@ -34,10 +34,17 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A closed window is no longer the instance, even before it is deleted.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     explicit frmHTML(const QString& pagePath);
     QString pagePath_;
 };
+
+// To be called by main() before the QApplication is made: the web engine
+// shares OpenGL contexts, and runs without its sandbox when the program runs
+// as root (the sandbox refuses to start then).
+void prepareWebEngineEnvironment();
 
 }  // namespace miniskop

@@ -1,0 +1,107 @@
+// Dir1: folder chain plus sub-folders, in the manner of a classic folder list.
+#include "FolderList.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QStyle>
+
+namespace miniskop {
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+// Each level of depth is shown as one en space before the name.
+constexpr QChar kIndent(u'\u2002');
+
+// Reads the sub-folders of `folder`, sorted by name without regard to case.
+// Hidden folders are left out.
+Expected<QStringList> readSubfolders(const QString& folder) {
+    const QFileInfo info(folder);
+    if (!info.exists() || !info.isDir()) return fail(QStringLiteral("kein Ordner: ") + folder);
+    if (!info.isReadable() || !info.isExecutable()) {
+        return fail(QStringLiteral("Ordner nicht lesbar: ") + folder);
+    }
+    QDir dir(folder);
+    if (!dir.isReadable()) return fail(QStringLiteral("Ordner nicht lesbar: ") + folder);
+    return dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
+                         QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+}
+
+}  // namespace
+
+FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    setIconSize(QSize(14, 14));
+    connect(this, &QListWidget::itemActivated, this, &FolderList::openItem);
+}
+
+Status FolderList::setPath(const QString& folder) {
+    const QString absolute = QDir::cleanPath(QDir(QDir::currentPath()).absoluteFilePath(folder));
+    auto subfolders = readSubfolders(absolute);
+    if (!subfolders) return unexpected(subfolders.error());
+    fill(absolute, *subfolders);
+    if (absolute != path_) {
+        path_ = absolute;
+        emit pathChanged(path_);
+    }
+    return {};
+}
+
+void FolderList::fill(const QString& folder, const QStringList& subfolders) {
+    clear();
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closedIcon = style()->standardIcon(QStyle::SP_DirClosedIcon);
+
+    // The chain "/", "/home", "/home/user", ... down to the folder itself.
+    QStringList chain;
+    QString walk = folder;
+    while (true) {
+        chain.prepend(walk);
+        if (walk == QStringLiteral("/")) break;
+        const QString parent = QFileInfo(walk).path();
+        if (parent == walk) break;
+        walk = parent;
+    }
+    int level = 0;
+    QListWidgetItem* current = nullptr;
+    for (const QString& step : chain) {
+        const QString name = step == QStringLiteral("/") ? step : QFileInfo(step).fileName();
+        auto* item = new QListWidgetItem(openIcon, QString(level, kIndent) + name, this);
+        item->setData(kPathRole, step);
+        item->setData(Qt::AccessibleTextRole, step);
+        current = item;
+        ++level;
+    }
+    for (const QString& sub : subfolders) {
+        auto* item = new QListWidgetItem(closedIcon, QString(level, kIndent) + sub, this);
+        const QString full =
+            folder == QStringLiteral("/") ? folder + sub : folder + QLatin1Char('/') + sub;
+        item->setData(kPathRole, full);
+        item->setData(Qt::AccessibleTextRole, full);
+    }
+    if (current) {
+        setCurrentItem(current);
+        scrollToItem(current);
+    }
+}
+
+void FolderList::openItem(QListWidgetItem* item) {
+    if (!item) return;
+    const QString target = item->data(kPathRole).toString();
+    if (target == path_) return;
+    // A folder that cannot be read is simply not opened.
+    (void)setPath(target);
+}
+
+void FolderList::keyPressEvent(QKeyEvent* event) {
+    // Backspace goes up one level, as in a file manager.
+    if (event->key() == Qt::Key_Backspace && path_ != QStringLiteral("/")) {
+        (void)setPath(QFileInfo(path_).path());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+}  // namespace miniskop
