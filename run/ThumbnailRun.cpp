@@ -3,6 +3,13 @@
 // picture straight from the scaled image in memory, records one entry per
 // picture and finally writes the overview page.
 //
+// With more than one job, each picture's loading, scaling and encoding is done
+// ahead by worker threads, keyed by what it read (path, size bound, enlarge
+// option, quality). At the picture's own turn the run reads the settings and
+// the list as always and uses the work only if the key still matches, else it
+// has it redone; naming, the file write and the entry stay here, in list
+// order. Waiting for pixels lets events through, so a cancel is seen.
+//
 // The run is forgiving: once the thumbnail folder exists, a step that fails for
 // one picture is skipped and the run goes on with the next step. Every step
 // that can fail says so where it stands below.
@@ -10,12 +17,16 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
+#include <algorithm>
 #include <cmath>
 
 #include "FileNames.h"
 #include "JpegWriter.h"
 #include "NumericValue.h"
 #include "OverviewPage.h"
+#include "PictureWork.h"
+#include "PictureWorkQueue.h"
 #include "Rounding.h"
 #include "SafeFileWriter.h"
 #include "ThumbNaming.h"
@@ -54,7 +65,13 @@ qint64 progressStep(int count) {
 
 }  // namespace
 
-ThumbnailRun::ThumbnailRun(RunHost& host) : host_(host) {}
+ThumbnailRun::ThumbnailRun(RunHost& host, int jobs) : host_(host), jobs_(std::max(1, jobs)) {}
+
+ThumbnailRun::~ThumbnailRun() = default;
+
+int ThumbnailRun::defaultJobs() { return std::max(1, QThread::idealThreadCount()); }
+
+void ThumbnailRun::setJobs(int jobs) { jobs_ = std::max(1, jobs); }
 
 QString ThumbnailRun::startCaption() { return QStringLiteral("Thumbnails erzeugen"); }
 QString ThumbnailRun::cancelCaption() { return QStringLiteral("Abbrechen"); }
@@ -142,7 +159,17 @@ void ThumbnailRun::Anzeige() {
         anzProZeile_ = qMax<qint16>(*perRow, 1);
     }
 
+    // Workers for this run's look-ahead (kept between runs while the job
+    // count stays).
+    if (jobs_ > 1 && (!queue_ || queue_->threads() != jobs_)) {
+        queue_.reset();
+        queue_ = std::make_unique<PictureWorkQueue>(jobs_);
+    } else if (jobs_ == 1) {
+        queue_.reset();
+    }
+
     const int upperBound = host_.fileListCount();
+    upperBound_ = upperBound;
     QString previousBaseName;
     for (int i = 0; i <= upperBound; ++i) {
         const QString entry = host_.fileListEntry(i);
@@ -166,6 +193,9 @@ void ThumbnailRun::Anzeige() {
         outcome_.finished = i + 1;
     }
 
+    // Cancelled or done: work started ahead is thrown away unwritten.
+    if (queue_) queue_->discardAll();
+
     drawProgress(100, 1, 100);
     // Failures of the page are skipped inside html; the run ends either way.
     html();
@@ -188,24 +218,32 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
     const QString jpegPath =
         thumbnailJpegPathForStem(thumbnailFolder(pictureFolder, settings), stem);
 
+    // Everything the pixel work reads is read now, at this picture's turn.
+    const PictureKey key{aktuelleDatei_, static_cast<float>(numericValue(settings.groesseMin)),
+                         host_.enlargeChecked(), settings.qJPG()};
+
     QStringList reasons;
 
     // Scaling. On failure picThumb holds no picture and keeps its last size;
     // skipped, the picture then gets a neutral blank of that size.
-    const Status scaled =
-        canvas_.resize(aktuelleDatei_, static_cast<float>(numericValue(settings.groesseMin)),
-                       host_.enlargeChecked());
+    std::optional<QByteArray> jpeg;
+    const Status scaled = scalePicture(i, key, jpeg);
     if (!scaled) reasons.append(scaled.error().message);
 
-    // Encoding, straight from the drawn image. The writer replaces an older
-    // thumbnail of the same name only once the new file is complete, so a
-    // failure here leaves the old one in place. Skipped when there is nothing
-    // to encode (a box without area) or when the writer fails.
+    // Encoding, straight from the drawn image (or the bytes encoded from it
+    // ahead). The thumbnail replaces an older one of the same name only once
+    // the new file is complete, so a failure here leaves the old one in place.
+    // Skipped when there is nothing to encode (a box without area) or when the
+    // writer fails.
     const QImage drawn = canvas_.picThumb.drawnImage();
     if (drawn.isNull()) {
         reasons.append(QStringLiteral("Kein Bild zum Speichern"));
+    } else if (jpeg) {
+        const Status written = writeFileAtomically(jpegPath, *jpeg, SyncMode::Fast);
+        // The writer's own text for a file that could not be written.
+        if (!written) reasons.append(QStringLiteral("Speichern fehlgeschlagen"));
     } else {
-        const Expected<bool, JpegError> saved = saveThumb(drawn, jpegPath, settings.qJPG());
+        const Expected<bool, JpegError> saved = saveThumb(drawn, jpegPath, key.quality);
         if (!saved) reasons.append(saved.error().description);
     }
 
@@ -214,6 +252,33 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
         host_.pictureFailed(aktuelleDatei_, reasons.join(QStringLiteral("; ")));
     }
     return jpegPath;
+}
+
+Status ThumbnailRun::scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg) {
+    if (!queue_) return canvas_.resize(key.path, key.sizeBound, key.enlarge);
+
+    prefetchAfter(i, key);
+    // Waiting lets events through: a cancel click arriving here finishes this
+    // picture all the same.
+    PictureWork work = queue_->take(i, key, [this] { host_.DoEvents(); });
+    applyPictureWork(work, canvas_);
+    jpeg = std::move(work.jpeg);
+    return work.scaled;
+}
+
+void ThumbnailRun::prefetchAfter(int i, const PictureKey& current) {
+    // A bounded look-ahead: twice as many pictures as there are workers, with
+    // the settings as they are now. Whatever changes before a picture's turn
+    // makes its key differ there, and the work is redone.
+    const int last = std::min(upperBound_, i + 2 * jobs_);
+    const QString folder = withClosingSeparator(host_.fileListPath());
+    for (int j = i + 1; j <= last; ++j) {
+        const QString entry = host_.fileListEntry(j);
+        if (entry.isEmpty()) break;
+        PictureKey key = current;
+        key.path = folder + entry;
+        queue_->prefetch(j, key);
+    }
 }
 
 void ThumbnailRun::html() {

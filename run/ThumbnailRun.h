@@ -2,16 +2,26 @@
 // one to stop, and Anzeige, which walks the file list picture by picture,
 // writes one thumbnail each, records the entries and ends with the page.
 // Owned by the main window (or the batch tool); runs on the UI thread.
+//
+// With more than one job the pixel work of the next pictures is done ahead on
+// worker threads (PictureWorkQueue); everything the user sees, the entries and
+// the files stay with the run's thread and come out as with one job.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <memory>
+#include <optional>
 
 #include "RunHost.h"
 #include "ThumbnailCanvas.h"
 
 namespace miniskop {
+
+class PictureWorkQueue;
+struct PictureKey;
 
 class ThumbnailRun {
 public:
@@ -28,7 +38,18 @@ public:
         QString pageError;  // why the page was not written (empty when it was)
     };
 
-    explicit ThumbnailRun(RunHost& host);
+    // `jobs`: pictures worked on at once; 1 is the plain run on the calling
+    // thread alone.
+    explicit ThumbnailRun(RunHost& host, int jobs = defaultJobs());
+    ~ThumbnailRun();
+    ThumbnailRun(const ThumbnailRun&) = delete;
+    ThumbnailRun& operator=(const ThumbnailRun&) = delete;
+
+    // One job per core.
+    static int defaultJobs();
+    // Takes effect at the next start (values below 1 count as 1).
+    void setJobs(int jobs);
+    int jobs() const { return jobs_; }
 
     // Start (Idle), cancel (Running); a click while Stopping is ignored.
     void Command1_Click();
@@ -52,9 +73,16 @@ private:
     // Shows progress for list position i and writes its thumbnail; returns the
     // thumbnail's path.
     QString processPicture(int i, const QString& pictureFolder, const QString& tag);
+    // The pixel work of picture i: on the canvas here (one job), or taken from
+    // the work done ahead, which is topped up first.
+    Status scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg);
+    void prefetchAfter(int i, const PictureKey& current);
     void drawProgress(qint32 value, qint32 minimum, qint32 maximum);
 
     RunHost& host_;
+    int jobs_ = 1;
+    std::unique_ptr<PictureWorkQueue> queue_;  // only with more than one job
+    int upperBound_ = 0;
     ThumbnailCanvas canvas_;
     State state_ = State::Idle;
     bool abbruch_ = false;

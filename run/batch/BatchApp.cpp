@@ -87,7 +87,7 @@ int runBatch(const BatchEnvironment& env) {
     hostOptions.barColumns = std::clamp(columns - 3, 10, 50);
 
     BatchHost host(list.path(), list.entries(), settings, hostOptions, env.err);
-    ThumbnailRun run(host);
+    ThumbnailRun run(host, options.jobs.value_or(ThumbnailRun::defaultJobs()));
     host.setRun(&run);
     InterruptFlag::install();
     run.Command1_Click();

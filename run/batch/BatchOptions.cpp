@@ -9,7 +9,7 @@ namespace miniskop {
 
 namespace {
 
-enum class Opt { Pattern, Size, PerRow, PageName, FolderName, Quality, Prefix, Suffix };
+enum class Opt { Pattern, Size, PerRow, PageName, FolderName, Quality, Prefix, Suffix, Jobs };
 
 const std::map<QString, Opt>& valueOptions() {
     static const std::map<QString, Opt> options = {
@@ -21,6 +21,8 @@ const std::map<QString, Opt>& valueOptions() {
         {QStringLiteral("--quality"), Opt::Quality},
         {QStringLiteral("--prefix"), Opt::Prefix},
         {QStringLiteral("--suffix"), Opt::Suffix},
+        {QStringLiteral("--jobs"), Opt::Jobs},
+        {QStringLiteral("-j"), Opt::Jobs},
     };
     return options;
 }
@@ -67,6 +69,18 @@ Status storeValue(BatchOptions& options, Opt opt, const QString& name, const QSt
         case Opt::Suffix:
             options.suffix = value;
             break;
+        case Opt::Jobs: {
+            bool ok = false;
+            const int jobs = value.trimmed().toInt(&ok, 10);
+            if (!ok || jobs < 1 || jobs > kMaxBatchJobs) {
+                return fail(QStringLiteral("%1 needs a whole number from 1 to %2, not \"%3\"")
+                                .arg(name)
+                                .arg(kMaxBatchJobs)
+                                .arg(value));
+            }
+            options.jobs = jobs;
+            break;
+        }
     }
     return {};
 }
@@ -162,6 +176,8 @@ QString batchUsageText() {
                "  --prefix TEXT       put TEXT before each thumbnail's name\n"
                "  --suffix TEXT       put TEXT after each thumbnail's name\n"
                "  --enlarge           enlarge pictures smaller than the thumbnail size\n"
+               "  -j, --jobs N        pictures worked on at once (default: one per core;\n"
+               "                      1 works on one picture at a time)\n"
                "  -q, --quiet         no progress bar\n"
                "  -h, --help          show this text\n"
                "      --version       show the version\n"

@@ -16,6 +16,9 @@ namespace miniskop {
 // The file pattern the window starts with.
 inline constexpr char kDefaultBatchPattern[] = "*.bmp;*.jpg;*.jpeg;*.gif;*.wmf";
 
+// The most pictures --jobs lets the tool work on at once.
+inline constexpr int kMaxBatchJobs = 256;
+
 struct BatchOptions {
     QString pattern = QString::fromLatin1(kDefaultBatchPattern);
     std::optional<QString> size;        // groesseMin
@@ -25,6 +28,7 @@ struct BatchOptions {
     std::optional<int> quality;         // qJPG, already known to lie in 1 to 100
     std::optional<QString> prefix;      // prefix mode with this affix
     std::optional<QString> suffix;      // suffix mode with this affix
+    std::optional<int> jobs;            // pictures worked on at once, 1 to kMaxBatchJobs
     bool enlarge = false;
     bool quiet = false;
     bool help = false;

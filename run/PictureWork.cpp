@@ -1,0 +1,69 @@
+// One picture's pixel work on a canvas of its own. See PictureWork.h.
+#include "PictureWork.h"
+
+#include <exception>
+
+#include "ThumbJpegMemory.h"
+
+namespace miniskop {
+namespace {
+
+const QSize kUntouchedSize(kUntouched, kUntouched);
+
+void markUntouched(PictureBox& box) {
+    box.width = kUntouched;
+    box.height = kUntouched;
+}
+
+// Copies what resize set on `from` (anything not carrying the marker).
+void copyTouched(const PictureBox& from, PictureBox& to) {
+    if (from.width != kUntouched) to.width = from.width;
+    if (from.height != kUntouched) to.height = from.height;
+    if (from.width != kUntouched || from.height != kUntouched || !from.image.isNull())
+        to.image = from.image;
+}
+
+void doWork(PictureWork& work) {
+    ThumbnailCanvas& canvas = work.canvas;
+    markUntouched(canvas.picSource);
+    markUntouched(canvas.picThumb);
+    canvas.ImgSizer.size = kUntouchedSize;
+    work.scaled = canvas.resize(work.key.path, work.key.sizeBound, work.key.enlarge);
+    if (!work.scaled) return;
+    Expected<QByteArray> bytes = encodeThumbJpeg(canvas.picThumb.drawnImage(), work.key.quality);
+    if (bytes) work.jpeg = std::move(*bytes);
+}
+
+}  // namespace
+
+PictureWork makePictureWork(const PictureKey& key) noexcept {
+    PictureWork work;
+    work.key = key;
+    try {
+        doWork(work);
+    } catch (const std::exception& e) {
+        work.scaled = fail(QStringLiteral("Bild nicht verarbeitet: %1").arg(e.what()));
+        work.jpeg.reset();
+    } catch (...) {
+        work.scaled = fail(QStringLiteral("Bild nicht verarbeitet"));
+        work.jpeg.reset();
+    }
+    return work;
+}
+
+void applyPictureWork(const PictureWork& work, ThumbnailCanvas& canvas) {
+    const ThumbnailCanvas& done = work.canvas;
+    canvas.picThumb.image = QImage();
+    if (done.ImgSizer.size != kUntouchedSize) {
+        canvas.ImgSizer.size = done.ImgSizer.size;
+        canvas.ImgSizer.holdsPicture = done.ImgSizer.holdsPicture;
+    }
+    copyTouched(done.picSource, canvas.picSource);
+    if (work.scaled) {
+        canvas.picThumb = done.picThumb;
+    } else {
+        copyTouched(done.picThumb, canvas.picThumb);
+    }
+}
+
+}  // namespace miniskop

@@ -1,0 +1,48 @@
+// The pixel work of one picture of the run, done away from the run's thread:
+// load and scale the picture the way resize does on the run's canvas, and
+// encode the thumbnail to JPEG bytes. The work is keyed by everything it read
+// (path, size bound, enlarge option, quality); the run uses a result only when
+// the key it reads at the picture's own turn is the same.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+#include "Expected.h"
+#include "ThumbnailCanvas.h"
+
+namespace miniskop {
+
+struct PictureKey {
+    QString path;
+    float sizeBound = 0.0f;  // S, fraction kept
+    bool enlarge = false;
+    qint32 quality = 0;
+
+    friend bool operator==(const PictureKey&, const PictureKey&) = default;
+};
+
+// What resize left on a canvas of its own, and the encoded thumbnail.
+struct PictureWork {
+    PictureKey key;
+    Status scaled;
+    // The canvas after resize. Fields resize did not reach keep the marker
+    // value kUntouched, so applying the work changes only what resize changed.
+    ThumbnailCanvas canvas;
+    // The thumbnail as saveThumb would write it; absent when scaling failed or
+    // the encoder could not produce it (the run then writes the file itself).
+    std::optional<QByteArray> jpeg;
+};
+
+inline constexpr int kUntouched = -1;
+
+// Does the work of `key`. Never throws: any failure, an exception included,
+// ends up in `scaled`.
+PictureWork makePictureWork(const PictureKey& key) noexcept;
+
+// Leaves `canvas` as a resize of the same picture would have left it: picThumb
+// given an empty picture first, then every field resize set.
+void applyPictureWork(const PictureWork& work, ThumbnailCanvas& canvas);
+
+}  // namespace miniskop
