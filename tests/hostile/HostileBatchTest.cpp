@@ -1,0 +1,201 @@
+// miniskop-batch over a folder of good pictures with awkward names mixed with
+// broken, hostile and special files named like pictures. Whatever the folder
+// holds, the run must end (every run has a time limit here), the good
+// pictures' thumbnails must be right, the page must be valid markup that
+// lists every listed picture, and each picture that failed must be named on
+// stderr.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include "HostileFiles.h"
+#include "HostileSupport.h"
+#include "Thumbnailer.h"
+
+namespace miniskop::hostile {
+namespace {
+
+const QString kAllTypes = QStringLiteral("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf;*.png");
+
+struct GoodPicture {
+    QString name;
+    int width;
+    int height;
+};
+
+// Pictures that must come out right, their names full of characters that
+// break naive markup, URLs or shell quoting.
+const GoodPicture kGood[] = {
+    {"Blume.jpg", 200, 150}, {"mit Leerzeichen.bmp", 50, 30},
+    {"O'Brien.png", 40, 64}, {"A&B.jpg", 90, 60},
+    {"Nr#1.jpg", 60, 90},    {"100%.jpeg", 130, 20},
+    {"a<b>c.png", 33, 33},   {"Größe äöü.jpg", 80, 80},
+    {"写真.jpg", 70, 50},    {"Frage?.bmp", 20, 40},
+};
+
+class HostileFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        folder_ = dir_.path();
+        for (const GoodPicture& p : kGood) {
+            pictures_.insert(p.name, writeTestPicture(folder_ + '/' + p.name, p.width, p.height));
+        }
+    }
+
+    QString path(const QString& name) const { return folder_ + '/' + name; }
+    QString thumbs() const { return folder_ + QStringLiteral("/Thumbnails"); }
+
+    // Checks the good pictures' thumbnails and returns the page's cells.
+    void expectGoodThumbnails() {
+        for (const GoodPicture& p : kGood) {
+            SCOPED_TRACE(p.name.toStdString());
+            const QString stem = p.name.left(p.name.lastIndexOf('.'));
+            const QString thumb = thumbs() + QStringLiteral("/t_") + stem + QStringLiteral(".jpg");
+            QFile file(thumb);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "no thumbnail";
+            const QByteArray bytes = file.readAll();
+            EXPECT_TRUE(isCompleteJpeg(bytes));
+            const QImage image = QImage::fromData(bytes, "JPG");
+            const Expected<QSize> want = thumbnailSize(p.width, p.height, 120, false);
+            ASSERT_TRUE(want.has_value());
+            EXPECT_EQ(image.size(), *want);
+            EXPECT_LT(meanDifference(image, pictures_.value(p.name)), 12.0);
+        }
+    }
+
+    QTemporaryDir dir_;
+    QString folder_;
+    QMap<QString, QImage> pictures_;
+};
+
+TEST_F(HostileFolder, BrokenAndHostilePicturesAreNamedAndTheOthersComeOutRight) {
+    QByteArray jpeg;
+    {
+        QFile f(path("Blume.jpg"));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        jpeg = f.readAll();
+    }
+    // Files that cannot give a picture at all: each must be named on stderr.
+    const QMap<QString, QByteArray> mustFail = {
+        {"leer.jpg", QByteArray()},
+        {"zufall-a.jpg", randomBytes(3000, 1)},
+        {"zufall-b.bmp", randomBytes(3000, 2)},
+        {"zufall-c.gif", randomBytes(3000, 3)},
+        {"zufall-d.wmf", randomBytes(3000, 4)},
+        {"zufall-e.png", randomBytes(3000, 5)},
+        {"nur-kopf.jpg", jpeg.left(20)},
+        {"riesig-p.png", pngClaiming(60000, 60000)},
+        {"kaputt-gross.wmf", metafileWithRecordSize(0x7FFFFFFFu)},
+        {"kaputt-null.wmf", metafileWithRecordSize(0)},
+    };
+    // Files a decoder may partly show (libjpeg fills a cut-off scan with grey)
+    // or refuse; either is fine, but a refusal must be named.
+    const QMap<QString, QByteArray> mayFail = {
+        {"halb.jpg", jpeg.left(jpeg.size() / 2)},
+        {"riesig-j.jpg", jpegClaiming(jpeg, 60000, 60000)},
+        {"riesig-g.gif", gifWithScreen(65535, 65535)},
+    };
+    for (auto it = mustFail.begin(); it != mustFail.end(); ++it) {
+        ASSERT_TRUE(writeFile(path(it.key()), it.value()));
+    }
+    for (auto it = mayFail.begin(); it != mayFail.end(); ++it) {
+        ASSERT_TRUE(writeFile(path(it.key()), it.value()));
+    }
+    // Things named like pictures that are no files: never listed, never opened.
+    ASSERT_TRUE(QDir(folder_).mkdir("ordner.jpg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.jpg")).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(path("gibt-es-nicht.bmp"), path("weg.jpg")));
+    ASSERT_TRUE(QFile::link(path("fifo.jpg"), path("fifo-link.gif")));
+
+    const ProcessResult result = runBatch({"--pattern", kAllTypes, "--quiet", folder_});
+    ASSERT_TRUE(result.finished) << "the run did not end";
+    EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
+
+    expectGoodThumbnails();
+
+    for (auto it = mustFail.begin(); it != mustFail.end(); ++it) {
+        EXPECT_TRUE(result.err.contains(path(it.key())))
+            << it.key().toStdString() << " not named on stderr:\n"
+            << result.err.toStdString();
+    }
+    for (auto it = mayFail.begin(); it != mayFail.end(); ++it) {
+        const QString stem = it.key().left(it.key().lastIndexOf('.'));
+        const QByteArray thumb = [&] {
+            QFile f(thumbs() + "/t_" + stem + ".jpg");
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        EXPECT_TRUE(result.err.contains(path(it.key())) || isCompleteJpeg(thumb))
+            << it.key().toStdString() << ": neither a thumbnail nor named";
+    }
+    for (const char* special : {"ordner.jpg", "fifo.jpg", "weg.jpg", "fifo-link.gif"}) {
+        EXPECT_FALSE(result.err.contains(path(special))) << special;
+        EXPECT_FALSE(QFile::exists(thumbs() + "/t_" + QString(special).section('.', 0, 0) + ".jpg"))
+            << special;
+    }
+
+    // The page: valid markup, one cell per listed file, in name order, each
+    // linking its own thumbnail and picture.
+    const PageCheck page = checkPage(thumbs() + "/ThumbIndex.html");
+    ASSERT_TRUE(page.valid) << page.problem.toStdString();
+    QStringList listed;
+    for (const GoodPicture& p : kGood) listed.append(p.name);
+    listed += mustFail.keys();
+    listed += mayFail.keys();
+    ASSERT_EQ(page.cells.size(), listed.size());
+    QStringList hrefs;
+    for (const PageCell& cell : page.cells) {
+        hrefs.append(cell.href);
+        const QString name = cell.href.mid(3);
+        EXPECT_EQ(cell.src, "t_" + name.left(name.lastIndexOf('.')) + ".jpg");
+    }
+    for (const QString& name : listed)
+        EXPECT_TRUE(hrefs.contains("../" + name)) << name.toStdString();
+
+    EXPECT_TRUE(temporaryLeftovers(folder_).isEmpty());
+}
+
+TEST_F(HostileFolder, NamesThatAreNotUtf8DoNotStopTheRun) {
+    // Raw bytes no UTF-8 decoder accepts. The program may or may not be able
+    // to open the file under the name it reads back; if not, it says so.
+    const QByteArray oddName = "kaputt-\xff\xfe-\xc3.jpg";
+    QFile good(path("Blume.jpg"));
+    ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(writeRawName(folder_, oddName, good.readAll()));
+    const ProcessResult result = runBatch({"--pattern", kAllTypes, "--quiet", folder_});
+    // Qt cannot name the file for removal; the test does it by its bytes.
+    ::unlink((QFile::encodeName(folder_) + '/' + oddName).constData());
+    ASSERT_TRUE(result.finished);
+    expectGoodThumbnails();
+    const PageCheck page = checkPage(thumbs() + "/ThumbIndex.html");
+    ASSERT_TRUE(page.valid) << page.problem.toStdString();
+    EXPECT_EQ(page.cells.size(), int(std::size(kGood)) + 1);
+    if (result.err.contains(QStringLiteral("kaputt-"))) {
+        EXPECT_EQ(result.exitCode, 1);
+    } else {
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    }
+    EXPECT_TRUE(temporaryLeftovers(folder_).isEmpty());
+}
+
+TEST_F(HostileFolder, AFifoNamedLikeAPictureNeverBlocks) {
+    // Only special files besides one picture: the FIFO has no writer, so any
+    // attempt to open it would wait for ever.
+    const QString lone = folder_ + "/allein";
+    ASSERT_TRUE(QDir().mkdir(lone));
+    writeTestPicture(lone + "/bild.jpg", 30, 30);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(lone + "/rohr.jpg").constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(lone + "/rohr.jpg", lone + "/rohr-link.bmp"));
+    const ProcessResult result = runBatch({"--quiet", lone}, 60000);
+    ASSERT_TRUE(result.finished) << "blocked on the FIFO";
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(QFile::exists(lone + "/Thumbnails/t_bild.jpg"));
+}
+
+}  // namespace
+}  // namespace miniskop::hostile
