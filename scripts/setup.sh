@@ -2,7 +2,8 @@
 # Installs what Miniskop needs from Debian's packages, builds it, and then
 #   start: starts the desktop program (or, without a display, runs the batch
 #          tool on a copy of the samples and prints where the page is);
-#   test:  runs every test, then the whole suite again under ASan + UBSan.
+#   test:  runs every test, then the whole suite again under ASan + UBSan, the
+#          run's suites under TSan, and a short smoke run of every fuzz target.
 # Run as root on Debian 12 (apt-get needs it).
 set -euo pipefail
 
@@ -18,6 +19,8 @@ build_packages=(
 test_packages=(
     libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick
     at-spi2-core python3-pyatspi dbus-x11 python3
+    clang clang-14 libclang-rt-14-dev
+    desktop-file-utils appstream dpkg-dev fakeroot file groff-base
 )
 
 install_missing() {
@@ -65,6 +68,11 @@ test)
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
     build asan
     ctest --preset asan
+    echo "== ThreadSanitizer build and the run's tests"
+    build tsan
+    ctest --preset tsan
+    echo "== fuzz targets: a short smoke run of each"
+    bash scripts/fuzz-smoke.sh 2000
     ;;
 *)
     echo "usage: $0 start|test" >&2
