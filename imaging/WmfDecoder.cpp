@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "PictureSource.h"
+#include "WmfShapeFill.h"
 
 namespace miniskop {
 
@@ -28,6 +29,7 @@ struct WmfLayout {
     bool placeable = false;
     int frameWidth = 0, frameHeight = 0, unitsPerInch = 0;  // placeable header
     std::optional<QSize> windowExtent;                      // first SetWindowExt
+    qsizetype firstRecord = 0;                              // offset of the first record
 };
 
 quint16 u16(const QByteArray& d, qsizetype at) {
@@ -59,6 +61,7 @@ Expected<WmfLayout> checkLayout(const QByteArray& d) {
     if (!plainHeaderAt(d, at)) return fail(QStringLiteral("not a metafile"));
     const quint32 maxRecordWords = u32(d, at + 12);
     at += 18;
+    layout.firstRecord = at;
     // Every record must lie inside the file and within the announced maximum;
     // libwmf does not survive records that break this.
     while (d.size() - at >= 6) {
@@ -76,6 +79,45 @@ Expected<WmfLayout> checkLayout(const QByteArray& d) {
     return fail(QStringLiteral("metafile ends without end record"));
 }
 
+void put16(QByteArray& d, qsizetype at, int v) {
+    d[at] = char(v & 0xff);
+    d[at + 1] = char((v >> 8) & 0xff);
+}
+
+// Moves the end points of Arc, Pie and Chord records that lie outside the
+// shape's box onto the box's edge, along the same ray from the centre. Only
+// the ray matters for the drawing, but libwmf clamps the two coordinates of
+// such a point separately, which turns the ray, and counts the far point into
+// the drawing's extent. Runs over records checkLayout accepted.
+void pullArcEndsIntoBox(QByteArray& d, qsizetype at) {
+    while (d.size() - at >= 6) {
+        const quint32 words = u32(d, at);
+        const quint16 function = u16(d, at + 4);
+        if (words < 3 || qint64(words) * 2 > d.size() - at || function == 0x0000) return;
+        const bool arc = function == 0x0817 || function == 0x081A || function == 0x0830;
+        if (arc && words >= 11) {
+            const qsizetype p = at + 6;  // yEnd, xEnd, yStart, xStart, bottom, right, top, left
+            const double left = s16(d, p + 14), top = s16(d, p + 12);
+            const double right = s16(d, p + 10), bottom = s16(d, p + 8);
+            const double cx = (left + right) / 2, cy = (top + bottom) / 2;
+            const double hw = std::abs(right - left) / 2, hh = std::abs(bottom - top) / 2;
+            for (qsizetype end : {p, p + 4}) {  // (y, x) pairs
+                const double rx = s16(d, end + 2) - cx, ry = s16(d, end) - cy;
+                if (hw <= 0 || hh <= 0 || (std::abs(rx) <= hw && std::abs(ry) <= hh)) continue;
+                const double f =
+                    std::min(rx != 0 ? hw / std::abs(rx) : 1e9, ry != 0 ? hh / std::abs(ry) : 1e9);
+                const double x = std::clamp(std::round(cx + rx * f), std::min(left, right),
+                                            std::max(left, right));
+                const double y = std::clamp(std::round(cy + ry * f), std::min(top, bottom),
+                                            std::max(top, bottom));
+                put16(d, end + 2, int(x));
+                put16(d, end, int(y));
+            }
+        }
+        at += qsizetype(words) * 2;
+    }
+}
+
 Expected<QByteArray> readFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot open %1").arg(path));
@@ -88,7 +130,8 @@ Expected<QByteArray> readFile(const QString& path) {
 // The head of libwmf's gd image record (libwmf/gd/gd.h, whose own includes
 // need libwmf's private include folder). libwmf hands the truecolour image
 // to the caller and does not free it; the image is three malloc blocks: the
-// record, the row table and one contiguous pixel array.
+// record, the row table and one contiguous pixel array, plus the work arrays
+// of polygon filling and dashed lines when those were drawn.
 struct GdImageHead {
     unsigned char** pixels;
     int sx, sy, colorsTotal;
@@ -116,6 +159,9 @@ void freeGdImage(void* image) {
     if (head == nullptr || wmf_gd_image_pixels(image) != head->contiguousPixels ||
         head->tpixels == nullptr || head->tpixels[0] != head->contiguousPixels)
         return;
+    // Polygon filling and dashed pens leave work arrays on the image.
+    std::free(head->polyInts);
+    std::free(head->style);
     std::free(head->contiguousPixels);
     std::free(head->tpixels);
     std::free(head);
@@ -136,6 +182,7 @@ public:
         const unsigned long flags =
             WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
         if (wmf_api_create(&api_, flags, &options) != wmf_E_None) return;
+        installWmfShapeFill(api_, shapeFill_);
         opened_ = wmf_mem_open(api_, reinterpret_cast<unsigned char*>(data_.data()),
                                long(data_.size())) == wmf_E_None;
         if (opened_) scanned_ = wmf_scan(api_, 0, &bbox_) == wmf_E_None;
@@ -183,6 +230,7 @@ public:
 
 private:
     QByteArray data_;
+    WmfShapeFill shapeFill_;
     wmfAPI* api_ = nullptr;
     bool opened_ = false;
     bool scanned_ = false;
@@ -243,6 +291,7 @@ Expected<QSize> readWmfSize(const QString& path) {
     if (!data) return unexpected(data.error());
     auto layout = checkLayout(*data);
     if (!layout) return unexpected(layout.error());
+    pullArcEndsIntoBox(*data, layout->firstRecord);
     std::lock_guard lock(libwmfMutex());
     WmfSession session(std::move(*data));
     if (!session.ok()) return fail(QStringLiteral("libwmf cannot read %1").arg(path));
@@ -256,6 +305,7 @@ Expected<QImage> decodeWmf(const QString& path, QSize atLeast) {
     if (!data) return unexpected(data.error());
     auto layout = checkLayout(*data);
     if (!layout) return unexpected(layout.error());
+    pullArcEndsIntoBox(*data, layout->firstRecord);
     std::lock_guard lock(libwmfMutex());
     WmfSession session(std::move(*data));
     if (!session.ok()) return fail(QStringLiteral("libwmf cannot read %1").arg(path));

@@ -4,7 +4,9 @@
 // taken at 96 dpi: from the placeable header's frame and units per inch, or,
 // without that header, from the window extent (one logical unit a pixel) or
 // else the drawing's bounding box. Being vector data, a metafile is drawn
-// straight at the reduced size a thumbnail needs.
+// straight at the reduced size a thumbnail needs. Ellipses, pies, chords and
+// rounded rectangles are drawn as polygons (WmfShapeFill.h), since libwmf's
+// own drawing of them does not fill them right.
 #pragma once
 
 #include <QByteArray>

@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
 """Writes a small Windows metafile (placeable header, then records) that shows
-a house under a sun on a hill: filled rectangles and polygons only. Round
-shapes are polygons too, since not every metafile player fills ellipses.
+a house under a sun on a hill: filled rectangles, polygons and ellipses.
 
 Usage: make_wmf.py OUTPUT.wmf
 """
-import math
 import struct
 import sys
 
@@ -48,13 +46,8 @@ def rectangle(left, top, right, bottom):
     return record(0x041B, bottom, right, top, left)
 
 
-def disc(left, top, right, bottom, corners=36):
-    """A filled ellipse drawn as a polygon."""
-    cx, cy = (left + right) / 2, (top + bottom) / 2
-    rx, ry = (right - left) / 2, (bottom - top) / 2
-    return polygon([(round(cx + rx * math.cos(2 * math.pi * k / corners)),
-                     round(cy + ry * math.sin(2 * math.pi * k / corners)))
-                    for k in range(corners)])
+def ellipse(left, top, right, bottom):
+    return record(0x0418, bottom, right, top, left)
 
 
 def polygon(points):
@@ -83,7 +76,7 @@ def main():
         top = k * 230 // bands
         blue = 0x3060C0 + k * 0x0A0A03
         records += filled(blue, rectangle(0, top, WIDTH, top + 230 // bands + 1))
-    records += filled(0xFFD040, disc(290, 30, 360, 100))                # sun
+    records += filled(0xFFD040, ellipse(290, 30, 360, 100))             # sun
     records += filled(0x3F8F3A, polygon([(0, 210), (120, 170), (260, 185),
                                          (400, 160), (400, 300), (0, 300)]))  # hill
     records += filled(0x2E6B2B, rectangle(0, 250, WIDTH, HEIGHT))           # meadow
@@ -93,7 +86,7 @@ def main():
     records += filled(0x8EC8F0, rectangle(125, 175, 150, 195))             # windows
     records += filled(0x8EC8F0, rectangle(195, 175, 220, 195))
     records += filled(0x5A3A1E, rectangle(312, 190, 324, 250))             # trunk
-    records += filled(0x2F7F2F, disc(285, 140, 350, 205))               # crown
+    records += filled(0x2F7F2F, ellipse(285, 140, 350, 205))            # crown
     records += record(0x0000)                                               # EOF
 
     header_words = 9
