@@ -168,8 +168,12 @@ SettingsPanel::SettingsPanel(ThumbSettings& settings, QString settingsFilePath, 
     Option1[1]->setGeometry(twipRect(2520, 2220, 1275, 255));
     Option1[0]->setToolTip(kTipAnfang);
     Option1[1]->setToolTip(kTipEnde);
-    Option1[0]->setAccessibleName(label13->text() + QStringLiteral(" den Anfang"));
-    Option1[1]->setAccessibleName(label13->text() + QStringLiteral(" das Ende"));
+    // Option buttons carry their captions as accessible names, like every
+    // captioned control; the label before them describes the pair.
+    for (QRadioButton* option : Option1) {
+        option->setAccessibleName(option->text());
+        option->setAccessibleDescription(label13->text());
+    }
     auto* optionGroup = new QButtonGroup(this);
     optionGroup->setExclusive(true);
     optionGroup->addButton(Option1[0], 0);

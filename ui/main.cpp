@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
     miniskop::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("miniskop"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Thumbnails"));
+    // No application display name: the window system would append it to every
+    // window's caption, and the captions are fixed texts.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/miniskop/app.svg")));
     // The main window is the program: the other windows do not keep it alive.
     QApplication::setQuitOnLastWindowClosed(false);

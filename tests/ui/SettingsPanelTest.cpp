@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <vector>
 
@@ -113,8 +115,10 @@ TEST_F(SettingsPanelTest, CaptionsTooltipsAndAccessibleNames) {
     EXPECT_EQ(panel.Text3->accessibleName(), QStringLiteral("Name des Thumbnail-Unter-Ordners"));
     EXPECT_EQ(panel.HScroll1->accessibleName(),
               QStringLiteral("JPG-Qualität der erzeugten Thumbnails"));
-    for (QWidget* w : std::initializer_list<QWidget*>{panel.Text4, panel.Text5, panel.Option1[0],
-                                                      panel.Option1[1], panel.Command10}) {
+    // Captioned controls carry their caption.
+    EXPECT_EQ(panel.Option1[0]->accessibleName(), "den Anfang");
+    EXPECT_EQ(panel.Option1[1]->accessibleName(), "das Ende");
+    for (QWidget* w : std::initializer_list<QWidget*>{panel.Text4, panel.Text5, panel.Command10}) {
         EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
     }
 }
@@ -201,6 +205,35 @@ TEST_F(SettingsPanelTest, ReadOutFollowsArrowAndTrackStepsWithinOneToHundred) {
 
     bar->setValue(5);
     EXPECT_EQ(panel.Label11->text(), "5 %");
+}
+
+// Mouse clicks on the real bar: an arrow moves by 1, the track by 5.
+TEST_F(SettingsPanelTest, ArrowAndTrackClicksOnTheBar) {
+    SettingsPanel panel(settings, iniPath());
+    panel.show();
+    QScrollBar* bar = panel.HScroll1;
+    auto part = [bar](QStyle::SubControl control) {
+        QStyleOptionSlider option;
+        option.initFrom(bar);
+        option.orientation = Qt::Horizontal;
+        option.minimum = bar->minimum();
+        option.maximum = bar->maximum();
+        option.sliderPosition = bar->sliderPosition();
+        option.sliderValue = bar->value();
+        option.singleStep = bar->singleStep();
+        option.pageStep = bar->pageStep();
+        option.subControls = QStyle::SC_All;
+        return bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, control, bar);
+    };
+    click(bar, part(QStyle::SC_ScrollBarAddLine).center());
+    EXPECT_EQ(bar->value(), 91);
+    click(bar, part(QStyle::SC_ScrollBarSubLine).center());
+    click(bar, part(QStyle::SC_ScrollBarSubLine).center());
+    EXPECT_EQ(bar->value(), 89);
+    click(bar, part(QStyle::SC_ScrollBarSubPage).center());
+    EXPECT_EQ(bar->value(), 84);
+    EXPECT_EQ(panel.Label11->text(), "84 %");
+    EXPECT_EQ(settings.qJPG(), 84);
 }
 
 TEST_F(SettingsPanelTest, ReadOutFollowsTheDragEvenWithoutTracking) {

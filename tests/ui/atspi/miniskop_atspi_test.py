@@ -10,11 +10,17 @@ captions. Two scenarios:
    the settings panel open and close; "Beenden" ends the program.
 2. Closing mid-run: "Beenden" while the run is going ends the program at once;
    finished thumbnails stay, no page is written, nothing half-written remains.
+3. Settings round trip: edits in the settings panel, "Speichern", a restart,
+   and the values are back in the panel.
+
+The program is run from a copy in the temporary folder, so that the settings
+file it keeps beside itself is the test's own.
 
 Set MINISKOP_ATSPI_SHOTS to a folder to also save screenshots there.
 """
 
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -23,7 +29,7 @@ import time
 
 import pyatspi
 
-PROGRAM = os.path.abspath(sys.argv[1])
+PROGRAM = os.path.abspath(sys.argv[1])  # replaced by the copy in main()
 SHOTS = os.environ.get("MINISKOP_ATSPI_SHOTS")
 START_CAPTION = "Thumbnails erzeugen"
 COUNT_TEXT = "Anzahl erzeugter Thumbnails: "
@@ -258,6 +264,47 @@ def scenario_close_mid_run(base):
         check(whole_jpeg(os.path.join(thumbs, name)), name + " is a whole JPEG")
 
 
+def scenario_settings_round_trip(base):
+    folder = os.path.join(base, "Einstellungen")
+    os.makedirs(folder)
+    write_bmp(os.path.join(folder, "Probe.bmp"), 80, 60, 1)
+    ini = os.path.join(os.path.dirname(PROGRAM), "Miniskop.ini")
+
+    p = Program(folder)
+    p.press("Settings")
+    wait_for("the settings panel",
+             lambda: state(p.find("push button", "Speichern"), pyatspi.STATE_SHOWING), 20)
+    ende = p.find("radio button", "das Ende")
+    if check(ende is not None, "option das Ende found by its caption"):
+        ende.queryAction().doAction(0)
+        wait_for("das Ende selected", lambda: state(ende, pyatspi.STATE_CHECKED), 10)
+    folder_box = p.find("text", "Name des Thumbnail-Unter-Ordners")
+    if check(folder_box is not None, "folder name box found by its label"):
+        folder_box.queryEditableText().setTextContents("Vorschau")
+    quality = p.find("scroll bar", "JPG-Qualität der erzeugten Thumbnails")
+    if check(quality is not None, "quality scroll bar found by its label"):
+        quality.queryValue().currentValue = 70
+        wait_for("the read-out", lambda: p.find("label", "70 %"), 10)
+    p.press("Speichern")
+    wait_for("the settings file", lambda: os.path.isfile(ini), 20)
+    with open(ini, "rb") as f:
+        text = f.read().decode("cp1252")
+    for line in ("nameOrdner=Vorschau", "qJPG=70", "optE=False"):
+        check(line in text.splitlines(), "settings file holds " + line)
+    p.press("Beenden", within=p.frame("Thumbnails"))
+    check(p.wait_exit(30) == 0, "Beenden after saving")
+
+    again = Program(folder)
+    ende = again.find("radio button", "das Ende")
+    check(ende is not None and state(ende, pyatspi.STATE_CHECKED), "das Ende back after restart")
+    folder_box = again.find("text", "Name des Thumbnail-Unter-Ordners")
+    check(folder_box is not None and folder_box.queryText().getText(0, -1) == "Vorschau",
+          "folder name back after restart")
+    check(again.find("label", "70 %") is not None, "quality read-out back after restart")
+    again.press("Beenden", within=again.frame("Thumbnails"))
+    check(again.wait_exit(30) == 0, "Beenden after restart")
+
+
 def wait_for_registry():
     """Brings up the accessibility bus and its registry before a program
     registers with it; an application that arrives earlier is not listed."""
@@ -267,9 +314,14 @@ def wait_for_registry():
 
 
 def main():
+    global PROGRAM
     wait_for_registry()
     with tempfile.TemporaryDirectory() as base:
-        for scenario in (scenario_whole_run, scenario_close_mid_run):
+        own = os.path.join(base, "programm")
+        os.makedirs(own)
+        PROGRAM = shutil.copy2(PROGRAM, os.path.join(own, os.path.basename(PROGRAM)))
+        for scenario in (scenario_whole_run, scenario_close_mid_run,
+                         scenario_settings_round_trip):
             print("==", scenario.__name__, flush=True)
             try:
                 scenario(base)
