@@ -32,19 +32,19 @@ if [ ! -x "$build/miniskop" ]; then
     cmake --build --preset release --target miniskop
 fi
 
-# A fixed folder, since its path shows in both pictures; a marker file says it
-# is this script's own to wipe.
-work=/tmp/miniskop-screenshots
-if [ -e "$work" ]; then
-    [ -e "$work/.miniskop-screenshots" ] ||
-        { echo "screenshots: $work exists and is not ours" >&2; exit 2; }
-    rm -rf "$work"
+# The pictures go to a short, fixed folder, since its path shows in both
+# pictures; a marker file says it is this script's own to wipe.
+pics=/tmp/Beispielbilder
+if [ -e "$pics" ]; then
+    [ -e "$pics/.miniskop-screenshots" ] ||
+        { echo "screenshots: $pics exists and is not ours" >&2; exit 2; }
+    rm -rf "$pics"
 fi
-mkdir "$work"
-touch "$work/.miniskop-screenshots"
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/Beispielbilder"
-cp samples/*.jpg samples/*.bmp samples/*.gif samples/*.wmf "$work/Beispielbilder/"
+work=$(mktemp -d /tmp/miniskop-screenshots.XXXXXX)
+trap 'rm -rf "$work" "$pics"' EXIT
+mkdir "$pics"
+touch "$pics/.miniskop-screenshots"
+cp samples/*.jpg samples/*.bmp samples/*.gif samples/*.wmf "$pics/"
 mkdir -p docs
 
 # --- the window, on a virtual display ------------------------------------------
@@ -52,12 +52,12 @@ mkdir -p docs
 # click the run button, wait for the page window, photograph the main window.
 cat >"$work/inside.sh" <<'EOF'
 set -euo pipefail
-program=$1 pics=$2 out=$3
+program=$1 pics=$2 out=$3 scratch=$4
 export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
 [ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 # Fixed look: no user settings file, no desktop theme.
-export XDG_CONFIG_HOME="$pics/../config" QT_QPA_PLATFORMTHEME=
-(cd "$pics" && exec "$program") >"$pics/../program.log" 2>&1 &
+export XDG_CONFIG_HOME="$scratch/config" QT_QPA_PLATFORMTHEME=
+(cd "$pics" && exec "$program") >"$scratch/program.log" 2>&1 &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
 
@@ -69,7 +69,7 @@ find_window() {  # title; waits up to 60 s
         sleep 0.5
     done
     echo "screenshots: no window \"$1\"" >&2
-    cat "$pics/../program.log" >&2
+    cat "$scratch/program.log" >&2
     return 1
 }
 
@@ -88,9 +88,9 @@ import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
 EOF
 echo "== the window (xvfb-run)"
 xvfb-run -a -s "-screen 0 1280x800x24" \
-    bash "$work/inside.sh" "$build/miniskop" "$work/Beispielbilder" "$work/window.png"
+    bash "$work/inside.sh" "$build/miniskop" "$pics" "$work/window.png" "$work"
 
-page_file=$(find "$work/Beispielbilder" -name ThumbIndex.html | head -1)
+page_file=$(find "$pics" -name ThumbIndex.html | head -1)
 [ -n "$page_file" ] || { echo "screenshots: the run wrote no page" >&2; exit 1; }
 
 # --- the page, drawn by headless Chromium ---------------------------------------

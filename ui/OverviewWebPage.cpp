@@ -1,6 +1,7 @@
 // The internal browser's page: no script, local files only, and new-window
-// links handed to the default browser (or, without one, to a viewer window of
-// our own, so that a click on a picture's name never does nothing).
+// links opened in a picture window of our own (or, for files that are not
+// pictures, by the default handler or a plain viewer window), so that a click
+// on a picture's name never does nothing.
 #include "OverviewWebPage.h"
 
 #include <QDesktopServices>
@@ -9,6 +10,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
+
+#include "OverviewPictureWindow.h"
 
 namespace miniskop {
 
@@ -44,7 +47,10 @@ OverviewWebPage::OverviewWebPage(QObject* parent) : QWebEnginePage(parent) {
     // Leaving the request unhandled makes the engine ask createWindow next,
     // which declines: the link has been opened elsewhere by then.
     connect(this, &QWebEnginePage::newWindowRequested, this,
-            [](QWebEngineNewWindowRequest& request) { openLink(request.requestedUrl()); });
+            [this](QWebEngineNewWindowRequest& request) {
+                const QUrl url = request.requestedUrl();
+                emit linkOpened(url, openLink(url));
+            });
 }
 
 bool OverviewWebPage::isAllowedUrl(const QUrl& url) {
@@ -54,13 +60,19 @@ bool OverviewWebPage::isAllowedUrl(const QUrl& url) {
 
 QWidget* OverviewWebPage::openLink(const QUrl& url) {
     if (!url.isLocalFile()) return nullptr;
-    if (QDesktopServices::openUrl(url)) return nullptr;
+    const QString path = url.toLocalFile();
+    // The desktop's default handler may exist and still not open the file
+    // (no viewer for BMPs or metafiles, a browser that refuses to run as
+    // root), and it does not say so: pictures are shown here instead.
+    if (QWidget* picture = OverviewPictureWindow::open(path)) return picture;
+    if (QFileInfo::exists(path) && QDesktopServices::openUrl(url)) return nullptr;
 
-    // No default handler: show the target in a plain window of our own.
+    // No handler, or no such file: show the target in a plain window of our
+    // own, which at least shows the engine's notice.
     auto* viewer = new QWebEngineView;
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     viewer->setPage(new OverviewWebPage(viewer));
-    viewer->setWindowTitle(QFileInfo(url.toLocalFile()).fileName());
+    viewer->setWindowTitle(QFileInfo(path).fileName());
     viewer->resize(800, 600);
     viewer->setUrl(url);
     viewer->show();

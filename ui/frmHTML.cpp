@@ -99,11 +99,16 @@ void frmHTML::closeEvent(QCloseEvent* event) {
     if (event->isAccepted() && openWindow == this) openWindow.clear();
 }
 
-void prepareWebEngineEnvironment() {
-    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+void prepareWebEngineEnvironment() { prepareWebEngineEnvironment(geteuid() == 0); }
+
+void prepareWebEngineEnvironment(bool runningAsRoot) {
+    if (runningAsRoot && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     }
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The attribute only counts before the application object exists.
+    if (QCoreApplication::instance() == nullptr) {
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    }
 }
 
 }  // namespace miniskop

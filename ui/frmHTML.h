@@ -47,4 +47,8 @@ private:
 // as root (the sandbox refuses to start then).
 void prepareWebEngineEnvironment();
 
+// The same with the user given: QTWEBENGINE_DISABLE_SANDBOX=1 is set only for
+// root, and a value the caller's environment already has is kept.
+void prepareWebEngineEnvironment(bool runningAsRoot);
+
 }  // namespace miniskop

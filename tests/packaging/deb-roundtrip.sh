@@ -6,7 +6,8 @@
 # file away again.
 #
 # Usage: deb-roundtrip.sh BUILD_DIR SAMPLES_DIR VERSION HAS_DESKTOP_PROGRAM(0|1)
-# Exit 77 (skipped) only when not root or without dpkg/apt-get.
+# Exit 77 (skipped) only when not root, or when a tool it needs is missing (the
+# message names the Debian package to install).
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -20,8 +21,13 @@ step() { echo "== $*"; }
 
 [ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
 command -v dpkg >/dev/null && command -v apt-get >/dev/null || skip "no dpkg/apt-get here"
-for t in cpack dpkg-deb dpkg-shlibdeps flock file; do
-    command -v "$t" >/dev/null || fail "$t is needed (cmake, dpkg-dev, util-linux, file)"
+tools=(cpack:cmake dpkg-deb:dpkg dpkg-shlibdeps:dpkg-dev flock:util-linux file:file)
+if [ "$has_ui" = 1 ]; then
+    tools+=(desktop-file-validate:desktop-file-utils appstreamcli:appstream)
+fi
+for entry in "${tools[@]}"; do
+    command -v "${entry%%:*}" >/dev/null ||
+        skip "${entry%%:*} is missing (Debian package ${entry#*:})"
 done
 
 # Several build trees on one machine: one package test at a time.
@@ -67,6 +73,9 @@ if [ "$has_ui" = 1 ]; then
     for lib in libqt6widgets6 libqt6webenginewidgets6 libqt6svg6; do
         grep -Eq "(^|, )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib"
     done
+    # " Browser" goes through xdg-open.
+    grep -Eq "(^|, )xdg-utils(,|$)" <<<"$(dpkg-deb -f "$deb" Recommends)" ||
+        fail "Recommends lacks xdg-utils"
 fi
 [ "$(dpkg-deb -f "$deb" Package)" = miniskop ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"

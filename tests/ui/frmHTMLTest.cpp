@@ -8,12 +8,14 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include "OverviewPictureWindow.h"
 #include "OverviewWebPage.h"
 #include "UiEvents.h"
 #include "frmHTML.h"
@@ -116,6 +118,23 @@ TEST(FrmHTMLEnvironment, SandboxIsSwitchedOffOnlyForRoot) {
         EXPECT_FALSE(qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"));
     }
     EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_ShareOpenGLContexts));
+
+    // The variable as the engine found it is put back afterwards.
+    const bool wasSet = qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX");
+    const QByteArray was = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    prepareWebEngineEnvironment(false);
+    EXPECT_FALSE(qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) << "not for a user";
+    prepareWebEngineEnvironment(true);
+    EXPECT_EQ(qgetenv("QTWEBENGINE_DISABLE_SANDBOX"), "1");
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "0");
+    prepareWebEngineEnvironment(true);
+    EXPECT_EQ(qgetenv("QTWEBENGINE_DISABLE_SANDBOX"), "0") << "the caller's own choice stays";
+    if (wasSet) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", was);
+    } else {
+        qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    }
 }
 
 TEST(FrmHTMLPolicy, OnlyLocalFilesAreShown) {
@@ -239,36 +258,64 @@ TEST_F(FrmHTMLTest, ThePageRunsNoScriptAndReachesNoRemoteAddress) {
     EXPECT_FALSE(server.hasPendingConnections());
 }
 
-TEST_F(FrmHTMLTest, APictureLinkWithTargetBlankGoesToTheDefaultBrowser) {
-    const QString picture = tmp.filePath(QStringLiteral("Bilder vom Süden/Strand & Meer.jpg"));
-    ASSERT_TRUE(writeFile(picture, "kein echtes Bild"));
+TEST_F(FrmHTMLTest, APictureLinkWithTargetBlankOpensThePictureInAWindow) {
+    // A BMP, for which many desktops register no viewer at all.
+    const QString picture = tmp.filePath(QStringLiteral("Bilder vom Süden/Strand & Meer.bmp"));
+    QImage original(120, 80, QImage::Format_RGB32);
+    original.fill(QColor(200, 40, 30));
+    ASSERT_TRUE(original.save(picture, "BMP"));
     // One link covering the whole page, as the overview page links its names.
     ASSERT_TRUE(
         writeFile(pagePath, page("Links",
-                                 "<a href='../Strand &amp; Meer.jpg' Target='_blank' "
+                                 "<a href='../Strand &amp; Meer.bmp' Target='_blank' "
                                  "style='display:block;width:100%;height:2000px'>Strand</a>")));
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
 
     frmHTML* window = frmHTML::reopen(pagePath);
     ASSERT_TRUE(waitForLoad(window->WebBrowser1));
+    auto* overviewPage = qobject_cast<OverviewWebPage*>(window->WebBrowser1->page());
+    ASSERT_NE(overviewPage, nullptr);
     QWidget* surface = window->WebBrowser1->focusProxy();
     ASSERT_NE(surface, nullptr);
+    QUrl opened;
+    QPointer<QWidget> shown;
     QTimer::singleShot(0, surface, [surface] { testing::click(surface, QPoint(50, 50)); });
-    ASSERT_TRUE(testing::waitFor(&recorder, &UrlRecorder::opened, kLoadWaitMs));
+    ASSERT_TRUE(testing::waitFor(overviewPage, &OverviewWebPage::linkOpened, kLoadWaitMs,
+                                 [&](const QUrl& url, QWidget* w) {
+                                     opened = url;
+                                     shown = w;
+                                 }));
 
-    ASSERT_EQ(recorder.urls.size(), 1);
-    EXPECT_EQ(recorder.urls[0].toLocalFile(), picture);
+    EXPECT_EQ(opened.toLocalFile(), picture);
+    auto* pictureWindow = qobject_cast<OverviewPictureWindow*>(shown.data());
+    ASSERT_NE(pictureWindow, nullptr);
+    EXPECT_TRUE(pictureWindow->isVisible());
+    EXPECT_EQ(pictureWindow->windowTitle(), "Strand & Meer.bmp");
+    EXPECT_EQ(pictureWindow->picture().size(), QSize(120, 80));
+    EXPECT_EQ(pictureWindow->picture().pixelColor(60, 40), QColor(200, 40, 30));
+    EXPECT_TRUE(recorder.urls.isEmpty()) << "a picture does not depend on the desktop's viewer";
     EXPECT_EQ(window->WebBrowser1->url(), frmHTML::pageUrl(pagePath));  // the page stays
+    pictureWindow->close();
 }
 
-TEST_F(FrmHTMLTest, WithoutADefaultBrowserALinkOpensAViewerWindow) {
-    const QString picture = tmp.filePath(QStringLiteral("Bilder vom Süden/bild.html"));
-    ASSERT_TRUE(writeFile(picture, page("Bild")));
-    // A handler that cannot be called makes the default-browser call fail,
-    // as it does when no browser is registered.
+TEST_F(FrmHTMLTest, ALinkToAnotherFileGoesToTheDefaultHandler) {
+    const QString text = tmp.filePath(QStringLiteral("Bilder vom Süden/Liesmich.txt"));
+    ASSERT_TRUE(writeFile(text, "kein Bild"));
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+
+    EXPECT_EQ(OverviewWebPage::openLink(QUrl::fromLocalFile(text)), nullptr);
+    ASSERT_EQ(recorder.urls.size(), 1);
+    EXPECT_EQ(recorder.urls[0].toLocalFile(), text);
+}
+
+TEST_F(FrmHTMLTest, WithoutADefaultHandlerOrFileALinkOpensAViewerWindow) {
+    const QString other = tmp.filePath(QStringLiteral("Bilder vom Süden/bild.html"));
+    ASSERT_TRUE(writeFile(other, page("Bild")));
+    // A handler that cannot be called makes the default-handler call fail,
+    // as it does when no program is registered.
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "keineSolcheMethode");
 
-    QPointer<QWidget> viewer = OverviewWebPage::openLink(QUrl::fromLocalFile(picture));
+    QPointer<QWidget> viewer = OverviewWebPage::openLink(QUrl::fromLocalFile(other));
     ASSERT_NE(viewer, nullptr);
     auto* view = qobject_cast<QWebEngineView*>(viewer.data());
     ASSERT_NE(view, nullptr);
@@ -278,6 +325,17 @@ TEST_F(FrmHTMLTest, WithoutADefaultBrowserALinkOpensAViewerWindow) {
     view->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(viewer.isNull());
+
+    // A picture removed after the page was written: the viewer shows the
+    // engine's notice rather than nothing.
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    const QUrl gone = QUrl::fromLocalFile(tmp.filePath(QStringLiteral("weg.jpg")));
+    QPointer<QWidget> notice = OverviewWebPage::openLink(gone);
+    auto* noticeView = qobject_cast<QWebEngineView*>(notice.data());
+    ASSERT_NE(noticeView, nullptr);
+    EXPECT_TRUE(noticeView->isVisible());
+    EXPECT_EQ(noticeView->url(), gone);
+    noticeView->close();
 
     // Addresses other than local files open nowhere.
     EXPECT_EQ(OverviewWebPage::openLink(QUrl("https://example.com/x.jpg")), nullptr);
