@@ -2,6 +2,7 @@
 # Installs what Miniskop needs from Debian's packages, builds it, and then
 #   start: starts the desktop program (or, without a display, runs the batch
 #          tool on a copy of the samples and prints where the page is);
+#   screenshots: remakes the README's pictures in docs/ from samples/;
 #   test:  runs every test, then the whole suite again under ASan + UBSan, the
 #          run's suites under TSan, and a short smoke run of every fuzz target.
 # Run as root on Debian 12 (apt-get needs it).
@@ -20,8 +21,10 @@ test_packages=(
     libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick
     at-spi2-core python3-pyatspi dbus-x11 python3
     clang clang-14 libclang-rt-14-dev
-    desktop-file-utils appstream dpkg-dev fakeroot file groff-base
+    desktop-file-utils appstream dpkg-dev fakeroot file groff-base xdg-utils librsvg2-bin
 )
+# Only for scripts/screenshots.sh (the README's pictures), not for the tests.
+screenshot_packages=(xvfb xauth xdotool imagemagick chromium librsvg2-bin)
 
 install_missing() {
     local missing=()
@@ -74,8 +77,13 @@ test)
     echo "== fuzz targets: a short smoke run of each"
     bash scripts/fuzz-smoke.sh 2000
     ;;
+screenshots)
+    install_missing "${build_packages[@]}" "${screenshot_packages[@]}" libgtest-dev libgmock-dev
+    build release
+    bash scripts/screenshots.sh "$PWD/build"
+    ;;
 *)
-    echo "usage: $0 start|test" >&2
+    echo "usage: $0 start|test|screenshots" >&2
     exit 2
     ;;
 esac

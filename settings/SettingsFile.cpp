@@ -51,13 +51,26 @@ std::optional<bool> truthFromText(const QString& text) {
     return *number != 0.0;
 }
 
+// Folders the system's package manager owns. A program installed there keeps
+// its settings in the user's folder even when it runs as root (root may write
+// anywhere; a file left in /usr/bin would outlive the package).
+bool isSystemProgramFolder(const QString& programDir) {
+    const QString dir = QDir::cleanPath(QFileInfo(programDir).absoluteFilePath());
+    for (const char* system : {"/usr", "/bin", "/sbin", "/lib"}) {
+        const QString root = QLatin1String(system);
+        if (dir == root || dir.startsWith(root + QLatin1Char('/'))) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 QString settingsFilePath(const QString& programDir, const QString& userConfigDir) {
     const QString besideProgram = joinPath(programDir, QLatin1String(kSettingsFileName));
     const QFileInfo program(programDir);
-    if (QFileInfo::exists(besideProgram) || (program.isDir() && program.isWritable()) ||
-        userConfigDir.isEmpty()) {
+    const bool portableFolder =
+        program.isDir() && program.isWritable() && !isSystemProgramFolder(programDir);
+    if (QFileInfo::exists(besideProgram) || portableFolder || userConfigDir.isEmpty()) {
         return besideProgram;
     }
     return joinPath(userConfigDir, QLatin1String(kSettingsFileName));

@@ -14,7 +14,8 @@ inline constexpr int kProfileBufferSize = 255;
 
 // Where the settings file is: next to the program when a "Miniskop.ini" is
 // already there or that folder is writable (portable use); otherwise in
-// `userConfigDir` (created on first save).
+// `userConfigDir` (created on first save). A writable system folder (/usr/...,
+// writable for root) does not count as portable use.
 QString settingsFilePath(const QString& programDir, const QString& userConfigDir);
 
 // Whether Ini_Lesen may write the file when it falls back to the defaults.

@@ -9,7 +9,10 @@
 int main(int argc, char** argv) {
     miniskop::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("miniskop"));
+    // The name picks the user's settings folder (~/.config/Miniskop), shared
+    // with miniskop-batch.
+    QApplication::setApplicationName(QStringLiteral("Miniskop"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.miniskop.Miniskop"));
     // No application display name: the window system would append it to every
     // window's caption, and the captions are fixed texts.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/miniskop/app.svg")));

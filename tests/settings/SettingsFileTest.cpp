@@ -284,6 +284,15 @@ TEST(SettingsFilePath, BesideTheProgramWhenPresentOrWritableElseInTheUserFolder)
     EXPECT_EQ(settingsFilePath(program + QLatin1Char('/'), config),
               program + QStringLiteral("/Miniskop.ini"));
 
+    // An installed program run as root: /usr/bin is writable, but the file
+    // goes to the user's folder unless one is already beside the program.
+    EXPECT_EQ(settingsFilePath(QStringLiteral("/usr/bin"), config),
+              config + QStringLiteral("/Miniskop.ini"));
+    EXPECT_EQ(settingsFilePath(QStringLiteral("/usr/local/bin/"), config),
+              config + QStringLiteral("/Miniskop.ini"));
+    EXPECT_EQ(settingsFilePath(QStringLiteral("/usr"), config),
+              config + QStringLiteral("/Miniskop.ini"));
+
     // A program folder that is not there cannot take the file.
     const QString gone = dir.filePath(QStringLiteral("gone"));
     EXPECT_EQ(settingsFilePath(gone, config), config + QStringLiteral("/Miniskop.ini"));
