@@ -9,6 +9,8 @@
 #   3. Scale: generated 1-megapixel JPEGs and tiny JPEGs at growing counts;
 #      time per picture and peak memory at each count.
 #   4. One 100-megapixel JPEG and one 100-megapixel PNG: time and peak memory.
+#   5. The file list of a folder of 100,000 entries: listing, filtering and
+#      sorting by name (bench/list-bench.cpp, built against the same build).
 #
 # Every tool runs REPEAT times (default 3) on sets 1, 2 and 4, once on set 3;
 # the fastest run counts. Peak memory is the maximum resident set size. The
@@ -16,7 +18,7 @@
 # a full decode, box-averaged to the thumbnail's size.
 #
 # Usage: bench/perf-bench.sh [PATH-TO-miniskop-batch]   (use a Release build)
-#   SETS="1 2 4" ...       only these sets (default: 1 2 3 4)
+#   SETS="1 2 4" ...       only these sets (default: 1 2 3 4 5)
 #   SCALE_MP="1000 3000 10000" SCALE_TINY="10000 30000 100000"   set 3 counts
 #   JOBS=N                 miniskop-batch --jobs (default: its own, one per core)
 set -euo pipefail
@@ -24,7 +26,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 batch=${1:-${MINISKOP_BATCH:-$here/../build/miniskop-batch}}
 repeat=${REPEAT:-3}
-sets=${SETS:-1 2 3 4}
+sets=${SETS:-1 2 3 4 5}
 scale_mp=${SCALE_MP:-1000 3000 10000}
 scale_tiny=${SCALE_TINY:-10000 30000 100000}
 cores=$(nproc)
@@ -113,25 +115,31 @@ row() {  # name seconds kilobytes base-seconds base-kilobytes
 }
 
 # PSNR of miniskop's thumbnails against the full decode box-averaged to the
-# same size; prints "min mean" in dB over the set.
+# same size, and of that reference itself after a JPEG round trip with the same
+# encoding (quality 90, 4:2:0 chroma): the second is the floor the encoder sets,
+# so the gap between the two is what the scaling loses. Prints "min mean
+# floor-min floor-mean" in dB over the set.
 quality() {
-    local dir=$1 thumbs=$1/Thumbnails list=""
+    local dir=$1 thumbs=$1/Thumbnails list="" floors=""
     for thumb in "$thumbs"/t_*.jpg; do
         local base=${thumb##*/t_}
         base=${base%.jpg}
-        local src
-        src=$(ls "$dir/$base".* 2>/dev/null | head -1)
-        [[ -n $src ]] || continue
+        local candidates=("$dir/$base".*)
+        local src=${candidates[0]}
+        [[ -f $src ]] || continue
         local size
         size=$(identify -format '%wx%h' "$thumb")
-        convert "$src" -auto-orient -colorspace sRGB -filter box -resize "${size}!" \
-            "$work/ref.png" 2>/dev/null
-        local p
-        p=$(compare -metric PSNR "$thumb" "$work/ref.png" null: 2>&1 || true)
+        convert -quiet "$src" -auto-orient -colorspace sRGB -scale "${size}!" "$work/ref.png" 2>/dev/null
+        convert -quiet "$work/ref.png" -quality 90 -sampling-factor 2x2 "$work/ref.jpg"
+        local p f
+        p=$(compare -quiet -metric PSNR "$thumb" "$work/ref.png" null: 2>&1 || true)
+        f=$(compare -quiet -metric PSNR "$work/ref.jpg" "$work/ref.png" null: 2>&1 || true)
         list+="$p "
+        floors+="$f "
     done
-    echo "$list" | tr ' ' '\n' | awk 'NF { v = ($1 == "inf") ? 99 : $1 + 0; s += v; n++
+    local stats='NF { v = ($1 == "inf") ? 99 : $1 + 0; s += v; n++
         if (n == 1 || v < m) m = v } END { printf "%.1f %.1f", m, s / n }'
+    echo "$(echo "$list" | tr ' ' '\n' | awk "$stats") $(echo "$floors" | tr ' ' '\n' | awk "$stats")"
 }
 
 picture_set() {  # number, title, extension pattern, miniskop pattern, is-jpeg
@@ -140,9 +148,10 @@ picture_set() {  # number, title, extension pattern, miniskop pattern, is-jpeg
     local n
     n=$(collect "$pictures" "$ext")
     echo "== Set $num: $title: $n pictures, $(du -sh "$pictures" | cut -f1), $(describe "$pictures")"
+    # The pictures only (miniskop's thumbnail folder appears beside them).
+    local files=("$pictures"/[0-9]*)
     read -r m_s m_kb < <(measure "$repeat" "$batch" "${jobs_arg[@]}" --quiet --size 120 \
         --quality 90 --pattern "$mpattern" "$pictures")
-    local files=("$pictures"/*)
     read -r v_s v_kb < <(measure "$repeat" vipsthumbnail -s 120 -o "$work/out/%s.jpg[Q=90]" \
         "${files[@]}")
     local define=()
@@ -164,8 +173,9 @@ picture_set() {  # number, title, extension pattern, miniskop pattern, is-jpeg
     # Quality of the thumbnails of one more miniskop run.
     "$batch" "${jobs_arg[@]}" --quiet --size 120 --quality 90 --pattern "$mpattern" "$pictures" \
         >/dev/null 2>&1 || true
-    read -r q_min q_mean < <(quality "$pictures")
+    read -r q_min q_mean f_min f_mean < <(quality "$pictures")
     echo "thumbnail PSNR against a box-averaged full decode: min $q_min dB, mean $q_mean dB"
+    echo "  (that reference itself after the same JPEG encoding: min $f_min dB, mean $f_mean dB)"
     rm -rf "$pictures"
     echo
 }
@@ -180,12 +190,12 @@ for set in $sets; do
             mkdir -p "$gen"
             # Eight distinct 1-megapixel photographs (1152x864) and eight tiny
             # pictures (16x12), cut from the wallpapers; copies fill the counts.
-            src=$(dpkg -L plasma-workspace-wallpapers | grep -iE '\.jpe?g$' | head -8)
+            src=$(dpkg -L plasma-workspace-wallpapers | grep -iE '\.jpe?g$' | awk 'NR <= 8')
             k=0
             for f in $src; do
                 k=$((k + 1))
-                vipsthumbnail -s 1152x864! -o "$gen/mp$k.jpg[Q=90]" "$f"
-                vipsthumbnail -s 16x12! -o "$gen/tiny$k.jpg[Q=90]" "$f"
+                vipsthumbnail -s 1152x864! -o "$gen/mp$k.jpg[Q=90]" "$f" 2>/dev/null
+                vipsthumbnail -s 16x12! -o "$gen/tiny$k.jpg[Q=90]" "$f" 2>/dev/null
             done
             printf '%-26s %8s %10s %16s %14s\n' pictures count "wall (s)" "ms per picture" "peak RSS (MB)"
             for kind in mp tiny; do
@@ -195,9 +205,12 @@ for set in $sets; do
                     pictures=$work/scale
                     rm -rf "$pictures"
                     mkdir -p "$pictures"
-                    for ((i = 0; i < count; i++)); do
-                        ln "$gen/$kind$((i % k + 1)).jpg" "$pictures/$(printf '%06d' "$i").jpg"
-                    done
+                    # Hard links, made in one process (a fork per file would take minutes).
+                    perl -e 'my ($gen, $kind, $k, $n, $dir) = @ARGV;
+                        for my $i (0 .. $n - 1) {
+                            link(sprintf("%s/%s%d.jpg", $gen, $kind, $i % $k + 1),
+                                 sprintf("%s/%06d.jpg", $dir, $i)) or die "link: $!\n";
+                        }' "$gen" "$kind" "$k" "$count" "$pictures"
                     read -r s kb < <(measure 1 "$batch" "${jobs_arg[@]}" --quiet --size 120 \
                         --quality 90 --pattern '*.jpg' "$pictures")
                     label="1-megapixel JPEG"
@@ -213,7 +226,7 @@ for set in $sets; do
             echo "== Set 4: one 100-megapixel picture (13334x7500)"
             big=$work/big
             mkdir -p "$big"
-            first=$(dpkg -L plasma-workspace-wallpapers | grep -E '5120x2880\.jpe?g$' | head -1)
+            first=$(dpkg -L plasma-workspace-wallpapers | grep -E '5120x2880\.jpe?g$' | awk 'NR == 1')
             vips resize "$first" "$big/huge.v" 2.6043 >/dev/null
             for kind in jpg png; do
                 pictures=$work/set4
@@ -231,6 +244,35 @@ for set in $sets; do
                 row vipsthumbnail "$v_s" "$v_kb" "$m_s" "$m_kb"
                 rm -rf "$pictures"
             done
+            echo
+            ;;
+        5)
+            echo "== Set 5: file list of a folder with 100,000 entries"
+            build=$(dirname "$batch")
+            listing=$work/list
+            mkdir -p "$listing"
+            if ! c++ -O2 -std=c++20 -fPIC -I"$here/../run" -I"$here/../common" \
+                "$here/list-bench.cpp" "$build/run/libminiskop_run.a" \
+                "$build/common/libminiskop_common.a" $(pkg-config --cflags --libs Qt6Core) \
+                -o "$work/list-bench"; then
+                echo "perf-bench: cannot build list-bench against $build" >&2
+                continue
+            fi
+            # Names in no particular order, six extensions, mixed case.
+            (cd "$listing" && awk 'BEGIN {
+                split("Foto bild IMG urlaub Scan", stem, " ")
+                split("jpg JPG png bmp txt gif", ext, " ")
+                srand(1)
+                for (i = 0; i < 100000; i++)
+                    printf "%s_%07d_%d.%s\n", stem[int(rand() * 5) + 1], int(rand() * 1e7), i,
+                           ext[int(rand() * 6) + 1]
+            }' | xargs touch)
+            printf '%-40s %10s %10s\n' pattern entries "best (ms)"
+            for pattern in '*.*' '*.bmp;*.jpg;*.jpeg;*.gif;*.wmf' 'bild_*.png'; do
+                read -r count ms < <("$work/list-bench" "$listing" "$pattern" 5)
+                printf '%-40s %10d %10.1f\n' "$pattern" "$count" "$ms"
+            done
+            rm -rf "$listing"
             echo
             ;;
     esac

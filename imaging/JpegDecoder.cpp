@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QtEndian>
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -80,6 +81,43 @@ bool readInfo(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Jpeg
     return true;
 }
 
+// Position in the zig-zag (spectral) order of the coefficient in row r,
+// column c of a block.
+int zigzagIndex(int r, int c) {
+    const int d = r + c;
+    const int before = d <= 7 ? d * (d + 1) / 2 : 64 - (15 - d) * (16 - d) / 2;
+    const int first = d <= 7 ? 0 : d - 7;  // smallest row (and column) on the diagonal
+    return before + ((d % 2 != 0) ? r - first : c - first);
+}
+
+// The last spectral position a reduced inverse DCT of size n x n reads: the
+// top-left n x n coefficients of a block, and no others.
+int lastCoefficientUsed(int n) {
+    if (n >= 8) return 63;
+    int last = 0;
+    for (int r = 0; r < n; ++r)
+        for (int c = 0; c < n; ++c) last = std::max(last, zigzagIndex(r, c));
+    return last;
+}
+
+// In a progressive file, read up to the start of a new scan (its SOS marker):
+// are all coefficients that the reduced output reads complete, and does the
+// scan now beginning leave them alone? Then the rest of the file adds nothing
+// to the output.
+bool usedCoefficientsComplete(const jpeg_decompress_struct* cinfo) {
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const int last = lastCoefficientUsed(cinfo->comp_info[c].DCT_scaled_size);
+        for (int k = 0; k <= last; ++k) {
+            if (cinfo->coef_bits[c][k] != 0) return false;  // -1: none yet; > 0: unrefined
+        }
+    }
+    for (int i = 0; i < cinfo->comps_in_scan; ++i) {
+        const int last = lastCoefficientUsed(cinfo->cur_comp_info[i]->DCT_scaled_size);
+        if (cinfo->Ss <= last) return false;  // refines (or first sends) a used one
+    }
+    return true;
+}
+
 unsigned char mul255(unsigned a, unsigned b) { return (unsigned char)((a * b + 127) / 255); }
 
 struct DecodeJob {
@@ -106,6 +144,18 @@ bool runDecode(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Dec
     cinfo->scale_denom = 8;
     cinfo->dct_method = JDCT_ISLOW;
     cinfo->do_fancy_upsampling = eighths < 8 ? FALSE : TRUE;
+    // Reduced, every block becomes n x n pixels made from its top-left n x n
+    // coefficients alone (at 1/8 the DC coefficient). A progressive file
+    // sends the low frequencies first, so reading stops once those that are
+    // used are complete: the later scans, most of the file, are never
+    // decoded, and the pixels are those of a full decode at that scale
+    // (without block smoothing, which only guesses coefficients still
+    // missing).
+    const bool partial = eighths < 8 && cinfo->progressive_mode;
+    if (partial) {
+        cinfo->buffered_image = TRUE;
+        cinfo->do_block_smoothing = FALSE;
+    }
     jpeg_calc_output_dimensions(cinfo);
     const double bytes = double(cinfo->output_width) * double(cinfo->output_height) * 4.0;
     if (bytes > double(kMaxDecodedBytes)) {
@@ -117,6 +167,16 @@ bool runDecode(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Dec
         return false;
     }
     jpeg_start_decompress(cinfo);
+    if (partial) {
+        int status = JPEG_SUSPENDED;
+        do {
+            status = jpeg_consume_input(cinfo);
+        } while (status != JPEG_REACHED_EOI && status != JPEG_SUSPENDED &&
+                 !(status == JPEG_REACHED_SOS && usedCoefficientsComplete(cinfo)));
+        // Output from the scans read completely: the one just begun is not.
+        const bool atEnd = status != JPEG_REACHED_SOS;
+        jpeg_start_output(cinfo, atEnd ? cinfo->input_scan_number : cinfo->input_scan_number - 1);
+    }
 
     const JDIMENSION width = cinfo->output_width;
     JSAMPARRAY in = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,

@@ -1,9 +1,11 @@
 // JPEG decoding through libjpeg(-turbo) directly, for speed and small memory:
 // the picture is decoded at the smallest 1/8-step DCT scale whose size still
 // covers the size asked for, and its rows are handed out one by one as blue,
-// green, red, x pixels, so a caller can scale them on the fly. Grey, YCbCr,
-// RGB and CMYK/YCCK (Adobe's inverted convention) pictures give correct
-// colours. Corrupt data ends in an error, never in an exit or a crash.
+// green, red, x pixels, so a caller can scale them on the fly. At a reduced
+// scale a progressive file is read only as far as its low-frequency scans, of
+// which the reduced output is made. Grey, YCbCr, RGB and CMYK/YCCK (Adobe's
+// inverted convention) pictures give correct colours. Corrupt data ends in an
+// error, never in an exit or a crash.
 #pragma once
 
 #include <QSize>

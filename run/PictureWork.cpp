@@ -2,6 +2,7 @@
 #include "PictureWork.h"
 
 #include <exception>
+#include <mutex>
 
 #include "ThumbJpegMemory.h"
 
@@ -9,6 +10,25 @@ namespace miniskop {
 namespace {
 
 const QSize kUntouchedSize(kUntouched, kUntouched);
+
+std::mutex& hookMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::function<void(const PictureKey&)>& hook() {
+    static std::function<void(const PictureKey&)> h;
+    return h;
+}
+
+void callHook(const PictureKey& key) {
+    std::function<void(const PictureKey&)> h;
+    {
+        std::lock_guard lock(hookMutex());
+        h = hook();
+    }
+    if (h) h(key);
+}
 
 void markUntouched(PictureBox& box) {
     box.width = kUntouched;
@@ -36,10 +56,16 @@ void doWork(PictureWork& work) {
 
 }  // namespace
 
+void setPictureWorkHookForTesting(std::function<void(const PictureKey&)> h) {
+    std::lock_guard lock(hookMutex());
+    hook() = std::move(h);
+}
+
 PictureWork makePictureWork(const PictureKey& key) noexcept {
     PictureWork work;
     work.key = key;
     try {
+        callHook(key);
         doWork(work);
     } catch (const std::exception& e) {
         work.scaled = fail(QStringLiteral("Bild nicht verarbeitet: %1").arg(e.what()));

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "Expected.h"
@@ -40,6 +41,11 @@ inline constexpr int kUntouched = -1;
 // Does the work of `key`. Never throws: any failure, an exception included,
 // ends up in `scaled`.
 PictureWork makePictureWork(const PictureKey& key) noexcept;
+
+// Test hook: called on the thread doing the work, at the start of every
+// makePictureWork, before anything is read. Lets a test hold a picture's work
+// for as long as it needs without timing. Empty (no call) by default.
+void setPictureWorkHookForTesting(std::function<void(const PictureKey&)> hook);
 
 // Leaves `canvas` as a resize of the same picture would have left it: picThumb
 // given an empty picture first, then every field resize set.

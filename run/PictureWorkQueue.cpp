@@ -109,28 +109,24 @@ PictureWork PictureWorkQueue::take(int position, const PictureKey& key,
     }
 
     auto slice = kFirstSlice;
-    while (!workDone_.wait_for(lock, slice, [&] { return slot->done; })) {
+    for (;;) {
+        // Something the pump ran dropped this work (queued, or its result
+        // thrown away while a worker had it): it is queued again, first. The
+        // calling thread never does the pixel work itself.
+        if (slot->dropped) slot = queueLocked(position, key, true);
+        if (workDone_.wait_for(lock, slice, [&] { return slot->done || slot->dropped; })) {
+            if (slot->done && !slot->dropped) break;
+            continue;
+        }
         slice = kSlice;
         lock.unlock();
         if (pump) pump();
         lock.lock();
-        // Something the pump ran dropped this work before a worker took it.
-        if (slot->dropped && !slot->started) {
-            slot->dropped = false;
-            slots_[position] = slot;
-            queue_.push_front(slot);
-            workQueued_.notify_one();
-        }
     }
 
     PictureWork work = std::move(slot->work);
     if (const auto held = slots_.find(position); held != slots_.end() && held->second == slot)
         slots_.erase(held);
-    if (slot->dropped) {
-        // Dropped while running: the result was thrown away; do it here.
-        lock.unlock();
-        return makePictureWork(key);
-    }
     return work;
 }
 

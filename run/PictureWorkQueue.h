@@ -44,9 +44,11 @@ public:
     // that key is already there. Work held for another key is dropped.
     void prefetch(int position, const PictureKey& key);
 
-    // The work of `position` for exactly `key`, done now if it is not there
-    // yet (ahead of everything queued). Blocks, calling `pump` every slice
-    // until the work is done. Work held for earlier positions is dropped.
+    // The work of `position` for exactly `key`, queued ahead of everything
+    // else if it is not there yet. Blocks, calling `pump` every slice until a
+    // worker has done it; work that the pump drops meanwhile is queued again,
+    // so the calling thread never does pixel work while there are workers.
+    // Work held for earlier positions is dropped.
     PictureWork take(int position, const PictureKey& key, const std::function<void()>& pump);
 
     // Drops every result not taken and all queued work; a picture being worked

@@ -3,12 +3,13 @@
 // picture straight from the scaled image in memory, records one entry per
 // picture and finally writes the overview page.
 //
-// With more than one job, each picture's loading, scaling and encoding is done
-// ahead by worker threads, keyed by what it read (path, size bound, enlarge
-// option, quality). At the picture's own turn the run reads the settings and
-// the list as always and uses the work only if the key still matches, else it
-// has it redone; naming, the file write and the entry stay here, in list
-// order. Waiting for pixels lets events through, so a cancel is seen.
+// Unless the run works inline (the batch tool's one job), each picture's
+// loading, scaling and encoding is done by worker threads, ahead of its turn,
+// keyed by what it read (path, size bound, enlarge option, quality). At the
+// picture's own turn the run reads the settings and the list as always and
+// uses the work only if the key still matches, else it has it redone; naming,
+// the file write and the entry stay here, in list order. Waiting for pixels
+// lets events through, so a cancel is seen.
 //
 // The run is forgiving: once the thumbnail folder exists, a step that fails for
 // one picture is skipped and the run goes on with the next step. Every step
@@ -65,7 +66,10 @@ qint64 progressStep(int count) {
 
 }  // namespace
 
-ThumbnailRun::ThumbnailRun(RunHost& host, int jobs) : host_(host), jobs_(std::max(1, jobs)) {}
+ThumbnailRun::ThumbnailRun(RunHost& host) : ThumbnailRun(host, defaultJobs(), PixelWork::Workers) {}
+
+ThumbnailRun::ThumbnailRun(RunHost& host, int jobs, PixelWork where)
+    : host_(host), jobs_(std::max(1, jobs)), where_(where) {}
 
 ThumbnailRun::~ThumbnailRun() = default;
 
@@ -161,11 +165,11 @@ void ThumbnailRun::Anzeige() {
 
     // Workers for this run's look-ahead (kept between runs while the job
     // count stays).
-    if (jobs_ > 1 && (!queue_ || queue_->threads() != jobs_)) {
+    if (worksInline()) {
+        queue_.reset();
+    } else if (!queue_ || queue_->threads() != jobs_) {
         queue_.reset();
         queue_ = std::make_unique<PictureWorkQueue>(jobs_);
-    } else if (jobs_ == 1) {
-        queue_.reset();
     }
 
     const int upperBound = host_.fileListCount();
@@ -257,6 +261,9 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
 Status ThumbnailRun::scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg) {
     if (!queue_) return canvas_.resize(key.path, key.sizeBound, key.enlarge);
 
+    // The picture in hand is queued before the ones ahead, so that a single
+    // worker takes it first.
+    queue_->prefetch(i, key);
     prefetchAfter(i, key);
     // Waiting lets events through: a cancel click arriving here finishes this
     // picture all the same.

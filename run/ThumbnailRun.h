@@ -3,9 +3,11 @@
 // writes one thumbnail each, records the entries and ends with the page.
 // Owned by the main window (or the batch tool); runs on the UI thread.
 //
-// With more than one job the pixel work of the next pictures is done ahead on
-// worker threads (PictureWorkQueue); everything the user sees, the entries and
-// the files stay with the run's thread and come out as with one job.
+// The pixel work of the picture in hand and of the next ones is done on worker
+// threads (PictureWorkQueue), the run waiting for it in its event pump;
+// everything the user sees, the entries and the files stay with the run's
+// thread and come out as in the plain sequential run, which the batch tool
+// still offers for one job.
 #pragma once
 
 #include <QByteArray>
@@ -38,9 +40,22 @@ public:
         QString pageError;  // why the page was not written (empty when it was)
     };
 
-    // `jobs`: pictures worked on at once; 1 is the plain run on the calling
-    // thread alone.
-    explicit ThumbnailRun(RunHost& host, int jobs = defaultJobs());
+    // Where the pixel work of a picture is done.
+    enum class PixelWork {
+        // On worker threads only, even with one job: the calling thread never
+        // waits on pixels outside its event pump (the window's choice).
+        Workers,
+        // One job: on the calling thread itself, the plain sequential run;
+        // more jobs: on worker threads.
+        InlineForOneJob,
+    };
+
+    // One job per core, the pixel work always on worker threads, so that the
+    // window's thread keeps handling events while a picture decodes.
+    explicit ThumbnailRun(RunHost& host);
+    // `jobs`: pictures worked on at once; with InlineForOneJob, 1 is the
+    // plain run on the calling thread alone.
+    ThumbnailRun(RunHost& host, int jobs, PixelWork where = PixelWork::InlineForOneJob);
     ~ThumbnailRun();
     ThumbnailRun(const ThumbnailRun&) = delete;
     ThumbnailRun& operator=(const ThumbnailRun&) = delete;
@@ -50,6 +65,8 @@ public:
     // Takes effect at the next start (values below 1 count as 1).
     void setJobs(int jobs);
     int jobs() const { return jobs_; }
+    // True when the next run does the pixel work on the calling thread.
+    bool worksInline() const { return jobs_ == 1 && where_ == PixelWork::InlineForOneJob; }
 
     // Start (Idle), cancel (Running); a click while Stopping is ignored.
     void Command1_Click();
@@ -81,7 +98,8 @@ private:
 
     RunHost& host_;
     int jobs_ = 1;
-    std::unique_ptr<PictureWorkQueue> queue_;  // only with more than one job
+    PixelWork where_ = PixelWork::Workers;
+    std::unique_ptr<PictureWorkQueue> queue_;  // only when not working inline
     int upperBound_ = 0;
     ThumbnailCanvas canvas_;
     State state_ = State::Idle;

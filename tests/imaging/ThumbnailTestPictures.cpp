@@ -70,6 +70,7 @@ bool encode(FILE* file, jpeg_compress_struct* cinfo, WriterError* err, const Jpe
     jpeg_set_defaults(cinfo);
     if (o->kind == JpegKind::Ycck) jpeg_set_colorspace(cinfo, JCS_YCCK);
     jpeg_set_quality(cinfo, o->quality, TRUE);
+    if (o->fullChroma) cinfo->comp_info[0].h_samp_factor = cinfo->comp_info[0].v_samp_factor = 1;
     if (o->progressive) jpeg_simple_progression(cinfo);
     jpeg_start_compress(cinfo, TRUE);
     if (!o->app1.isEmpty())
@@ -85,7 +86,53 @@ bool encode(FILE* file, jpeg_compress_struct* cinfo, WriterError* err, const Jpe
     return true;
 }
 
+struct Transcoder {
+    jpeg_decompress_struct in;
+    jpeg_compress_struct out;
+    WriterError inErr;
+    WriterError outErr;
+};
+
+// Lossless re-encoding: the quantised coefficients are copied as they are.
+bool transcode(FILE* from, FILE* to, Transcoder* t, bool progressive) {
+    t->in.err = jpeg_std_error(&t->inErr.pub);
+    t->inErr.pub.error_exit = writerErrorExit;
+    t->out.err = jpeg_std_error(&t->outErr.pub);
+    t->outErr.pub.error_exit = writerErrorExit;
+    if (setjmp(t->inErr.jump)) return false;
+    if (setjmp(t->outErr.jump)) return false;
+    jpeg_create_decompress(&t->in);
+    jpeg_create_compress(&t->out);
+    jpeg_stdio_src(&t->in, from);
+    jpeg_read_header(&t->in, TRUE);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&t->in);
+    jpeg_copy_critical_parameters(&t->in, &t->out);
+    if (progressive) jpeg_simple_progression(&t->out);
+    jpeg_stdio_dest(&t->out, to);
+    jpeg_write_coefficients(&t->out, coefficients);
+    jpeg_finish_compress(&t->out);
+    jpeg_finish_decompress(&t->in);
+    return true;
+}
+
 }  // namespace
+
+bool transcodeJpeg(const QString& from, const QString& to, bool progressive) {
+    FILE* in = std::fopen(QFile::encodeName(from).constData(), "rb");
+    if (in == nullptr) return false;
+    FILE* out = std::fopen(QFile::encodeName(to).constData(), "wb");
+    if (out == nullptr) {
+        std::fclose(in);
+        return false;
+    }
+    Transcoder t{};
+    const bool ok = transcode(in, out, &t, progressive);
+    jpeg_destroy_compress(&t.out);
+    jpeg_destroy_decompress(&t.in);
+    std::fclose(out);
+    std::fclose(in);
+    return ok;
+}
 
 bool writeJpeg(const QString& path, const QImage& source, const JpegOptions& options) {
     const QImage image = source.convertToFormat(QImage::Format_RGB32);

@@ -22,11 +22,16 @@ struct JpegOptions {
     JpegKind kind = JpegKind::Colour;
     int quality = 95;
     bool progressive = false;
-    QByteArray app1;  // written as an APP1 segment when not empty
+    bool fullChroma = false;  // colour without chroma subsampling (4:4:4)
+    QByteArray app1;          // written as an APP1 segment when not empty
 };
 
 // Encodes `image` with libjpeg. CMYK/YCCK use Adobe's inverted convention.
 bool writeJpeg(const QString& path, const QImage& image, const JpegOptions& options = {});
+
+// Re-encodes the JPEG `from` losslessly (the same quantised coefficients) as
+// a progressive or a sequential file.
+bool transcodeJpeg(const QString& from, const QString& to, bool progressive);
 
 // An APP1 "Exif" payload whose first IFD holds only the orientation tag.
 QByteArray exifWithOrientation(int orientation, bool bigEndian = false);

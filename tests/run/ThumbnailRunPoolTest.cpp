@@ -3,10 +3,7 @@
 // turn; a cancel that writes nothing past the picture in hand; a wait for a
 // picture that never blocks the event pump. Also the in-memory encoder and the
 // work queue's hand-over rules.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QDirIterator>
@@ -16,10 +13,13 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "JpegWriter.h"
+#include "PictureWork.h"
 #include "PictureWorkQueue.h"
 #include "QtPrinters.h"
 #include "RecordingHost.h"
@@ -132,12 +132,13 @@ protected:
 
     // Runs once with `jobs` on a fresh host, records it, then removes the
     // thumbnail folder so the next run starts from the same state.
-    RunRecord runWith(int jobs, const std::function<void(TurnHost&, ThumbnailRun&)>& prepare = {}) {
+    RunRecord runWith(int jobs, const std::function<void(TurnHost&, ThumbnailRun&)>& prepare = {},
+                      ThumbnailRun::PixelWork where = ThumbnailRun::PixelWork::InlineForOneJob) {
         RunRecord record;
         TurnHost host;
         EXPECT_TRUE(host.list.setPath(dir.path()));
         {
-            ThumbnailRun run(host, jobs);
+            ThumbnailRun run(host, jobs, where);
             if (prepare) prepare(host, run);
             run.Command1_Click();
             record.entries = run.ThumbEntries();
@@ -192,6 +193,8 @@ TEST_F(PoolRunTest, WorkersGiveByteIdenticalThumbnailsAndPage) {
         SCOPED_TRACE(jobs);
         expectSame(plain, runWith(jobs));
     }
+    SCOPED_TRACE("one worker");
+    expectSame(plain, runWith(1, {}, ThumbnailRun::PixelWork::Workers));
 }
 
 TEST_F(PoolRunTest, EnlargedAndFractionalBoundsMatchThePlainRun) {
@@ -232,6 +235,8 @@ TEST_F(PoolRunTest, SettingsChangedBetweenPicturesApplyFromTheNextPicture) {
         SCOPED_TRACE(jobs);
         expectSame(plain, runWith(jobs, prepare));
     }
+    SCOPED_TRACE("one worker");
+    expectSame(plain, runWith(1, prepare, ThumbnailRun::PixelWork::Workers));
 }
 
 TEST_F(PoolRunTest, CancelWritesNothingPastThePictureInHand) {
@@ -244,9 +249,9 @@ TEST_F(PoolRunTest, CancelWritesNothingPastThePictureInHand) {
     };
     const RunRecord plain = runWith(1, prepare);
     EXPECT_EQ(plain.finished, 3);
-    for (int jobs : {2, 3}) {
+    for (int jobs : {1, 2, 3}) {
         SCOPED_TRACE(jobs);
-        const RunRecord pooled = runWith(jobs, prepare);
+        const RunRecord pooled = runWith(jobs, prepare, ThumbnailRun::PixelWork::Workers);
         expectSame(plain, pooled);
         std::vector<QString> names;
         for (const auto& [name, bytes] : pooled.files) names.push_back(name);
@@ -255,61 +260,129 @@ TEST_F(PoolRunTest, CancelWritesNothingPastThePictureInHand) {
     }
 }
 
-// Releases a FIFO's reader by opening and closing the writing end once.
-void releaseFifo(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
-    if (fd >= 0) ::close(fd);
-}
+// Holds the pixel work of one picture on its worker until the test opens the
+// gate, with no timing involved. A watchdog opens it after a long while so
+// that a run that never lets events through fails instead of hanging.
+class WorkGate {
+public:
+    explicit WorkGate(QString heldPath) : heldPath_(std::move(heldPath)) {
+        setPictureWorkHookForTesting([this](const PictureKey& key) { onWork(key); });
+        watchdog_ = std::thread([this] {
+            std::unique_lock lock(mutex_);
+            if (!changed_.wait_for(lock, std::chrono::seconds(30), [this] { return done_; }))
+                open_ = true;
+            changed_.notify_all();
+        });
+    }
+    ~WorkGate() {
+        setPictureWorkHookForTesting({});
+        {
+            std::lock_guard lock(mutex_);
+            done_ = open_ = true;
+        }
+        changed_.notify_all();
+        watchdog_.join();
+    }
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+    bool isOpen() const {
+        std::lock_guard lock(mutex_);
+        return open_;
+    }
+    // Is the held picture's work in progress on a worker right now?
+    bool holding() const {
+        std::lock_guard lock(mutex_);
+        return holding_;
+    }
+    std::vector<std::thread::id> workThreads() const {
+        std::lock_guard lock(mutex_);
+        return threads_;
+    }
+
+private:
+    void onWork(const PictureKey& key) {
+        std::unique_lock lock(mutex_);
+        threads_.push_back(std::this_thread::get_id());
+        if (key.path != heldPath_) return;
+        holding_ = true;
+        changed_.wait(lock, [this] { return open_; });
+        holding_ = false;
+    }
+
+    const QString heldPath_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool open_ = false;
+    bool done_ = false;
+    bool holding_ = false;
+    std::vector<std::thread::id> threads_;
+    std::thread watchdog_;
+};
+
+// How a run is made: the window's default (workers only, one per core), one
+// worker (the window on a one-core machine), two jobs (the batch tool).
+struct RunMaker {
+    const char* name;
+    std::function<std::unique_ptr<ThumbnailRun>(RunHost&)> make;
+};
+
+const RunMaker kWorkerRuns[] = {
+    {"window default", [](RunHost& h) { return std::make_unique<ThumbnailRun>(h); }},
+    {"one worker",
+     [](RunHost& h) {
+         return std::make_unique<ThumbnailRun>(h, 1, ThumbnailRun::PixelWork::Workers);
+     }},
+    {"two jobs", [](RunHost& h) { return std::make_unique<ThumbnailRun>(h, 2); }},
+};
 
 TEST_F(PoolRunTest, WaitingForAPictureKeepsEventsFlowingAndSeesTheCancel) {
-    write("a.png", noisyPicture(64, 48, 60));
-    write("c.png", noisyPicture(64, 48, 61));
-    write("d.png", noisyPicture(64, 48, 62));
-    // Reading picture b blocks until the test lets it go: the worker holds it
-    // for as long as the test wants, with no timing involved.
-    const QString fifo = at("b.png");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const char* name : {"a.png", "b.png", "c.png", "d.png", "e.png"})
+        write(name, noisyPicture(64, 48, quint32(name[0])));
+    const QString held = at("b.png");
 
-    TurnHost host;
-    host.fixedPath = dir.path();
-    host.fixedEntries = QStringList{"a.png", "b.png", "c.png", "d.png"};
-    ThumbnailRun run(host, 2);
+    for (const RunMaker& maker : kWorkerRuns) {
+        SCOPED_TRACE(maker.name);
+        // The gate outlives the run, whose workers may still be busy with
+        // pictures ahead until the run is gone.
+        WorkGate gate(held);
+        TurnHost host;
+        EXPECT_TRUE(host.list.setPath(dir.path()));
+        const std::unique_ptr<ThumbnailRun> run = maker.make(host);
+        EXPECT_FALSE(run->worksInline());
 
-    // Without events flowing while b is awaited, the run would hang: a
-    // watchdog lets b go after a while so that the test fails instead.
-    std::atomic<bool> released{false};
-    std::atomic<bool> finished{false};
-    std::thread watchdog([&] {
-        for (int k = 0; k < 300 && !finished; ++k)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!released.exchange(true)) releaseFifo(fifo);
-    });
+        // Picture b's pixels are held on a worker: while the run waits for
+        // them its thread keeps calling the event pump, and a cancel click
+        // handled there finishes b and nothing after it.
+        int callsWhileHeld = 0;
+        QString label4AtCancel;
+        host.onEveryDoEvents = [&] {
+            if (!gate.holding() || gate.isOpen()) return;
+            if (host.label15() != QLatin1Char(' ') + held) return;
+            if (++callsWhileHeld < 3) return;
+            run->Command1_Click();  // "Abbrechen"
+            label4AtCancel = host.label4();
+            gate.open();
+        };
+        run->Command1_Click();
 
-    int callsWhileBInHand = 0;
-    QString label4AtCancel;
-    host.onEveryDoEvents = [&] {
-        if (host.label15() != QLatin1Char(' ') + fifo) return;
-        // The first call with b shown is the progress redraw; the next ones
-        // come from waiting for b's pixels.
-        if (++callsWhileBInHand != 2) return;
-        run.Command1_Click();  // "Abbrechen"
-        label4AtCancel = host.label4();
-        if (!released.exchange(true)) releaseFifo(fifo);
-    };
-    run.Command1_Click();
-    finished = true;
-    watchdog.join();
-
-    EXPECT_GE(callsWhileBInHand, 2) << "the run waited without letting events through";
-    EXPECT_EQ(label4AtCancel, QStringLiteral("Anzahl erzeugter Thumbnails: 1"));
-    EXPECT_EQ(host.label4(), QStringLiteral("Anzahl erzeugter Thumbnails: 2"));
-    // b could not be read (its writer closed at once): listed with a blank.
-    EXPECT_EQ(run.ThumbEntries(), (QStringList{"a.png|t_a.jpg|64|48", "b.png|t_b.jpg|64|48"}));
-    EXPECT_EQ(host.failedPictures, QStringList{fifo});
-    EXPECT_TRUE(QFileInfo::exists(thumbs() + "/t_b.jpg"));
-    EXPECT_FALSE(QFileInfo::exists(thumbs() + "/t_c.jpg"));
-    EXPECT_FALSE(QFileInfo::exists(thumbs() + "/t_d.jpg"));
-    EXPECT_EQ(host.pagesWritten.size(), 1);
+        EXPECT_GE(callsWhileHeld, 3) << "the run waited without letting events through";
+        EXPECT_EQ(label4AtCancel, QStringLiteral("Anzahl erzeugter Thumbnails: 1"));
+        EXPECT_EQ(host.label4(), QStringLiteral("Anzahl erzeugter Thumbnails: 2"));
+        EXPECT_EQ(run->ThumbEntries(), (QStringList{"a.png|t_a.jpg|64|48", "b.png|t_b.jpg|64|48"}));
+        EXPECT_TRUE(host.failedPictures.isEmpty());
+        EXPECT_TRUE(QFileInfo::exists(thumbs() + "/t_b.jpg"));
+        for (const char* ahead : {"/t_c.jpg", "/t_d.jpg", "/t_e.jpg"})
+            EXPECT_FALSE(QFileInfo::exists(thumbs() + ahead)) << ahead;
+        EXPECT_EQ(host.pagesWritten.size(), 1);
+        // No picture's pixels were worked on by the run's own thread.
+        const std::vector<std::thread::id> threads = gate.workThreads();
+        EXPECT_GE(threads.size(), 2u);
+        for (const std::thread::id id : threads) EXPECT_NE(id, std::this_thread::get_id());
+        ASSERT_TRUE(QDir(thumbs()).removeRecursively());
+    }
 }
 
 TEST(ThumbJpegMemory, SameBytesAsTheFileWriter) {
@@ -420,6 +493,32 @@ TEST_F(WorkQueueTest, FailedWorkCarriesTheReasonAndTouchesOnlyWhatResizeReached)
     EXPECT_EQ(direct.ImgSizer.size, canvas.ImgSizer.size);
     EXPECT_EQ(direct.ImgSizer.holdsPicture, canvas.ImgSizer.holdsPicture);
     EXPECT_EQ(direct.picThumb.width, canvas.picThumb.width);
+}
+
+TEST_F(WorkQueueTest, WorkDroppedWhileAwaitedIsDoneAgainOnAWorker) {
+    // The pump, called while take() waits for the held picture, throws all
+    // held work away, the running picture's result included.
+    const PictureKey key = keys[1];
+    const auto gate = std::make_unique<WorkGate>(key.path);  // outlives the workers
+    PictureWorkQueue queue(1);
+    queue.prefetch(0, key);
+    int pumps = 0;
+    const PictureWork work = queue.take(0, key, [&] {
+        if (!gate->holding() || gate->isOpen()) return;
+        ++pumps;
+        queue.discardAll();
+        gate->open();
+    });
+    EXPECT_EQ(pumps, 1);
+    // Work for exactly the key asked for, not the empty result of the work
+    // that was thrown away, and done on a worker both times.
+    EXPECT_EQ(work.key, key);
+    ASSERT_TRUE(work.scaled);
+    EXPECT_EQ(work.canvas.picThumb.image.size(), QSize(50, 25));
+    const std::vector<std::thread::id> threads = gate->workThreads();
+    EXPECT_EQ(threads.size(), 2u);
+    for (const std::thread::id id : threads) EXPECT_NE(id, std::this_thread::get_id());
+    EXPECT_EQ(queue.held(), 0);
 }
 
 }  // namespace
