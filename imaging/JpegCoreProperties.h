@@ -28,7 +28,7 @@ struct JPEG_CORE_PROPERTIES {
     qint32 JPGHeight;
     qint32 JPGChannels;     // set by jpegInit: 3
     qint32 JPGColor;        // set by jpegInit: JC_YCBCR
-    qint32 JPGSubSampling;  // set by jpegInit: JS_411
+    qint32 JPGSubSampling;  // set by jpegInit: JS_NONE (full-resolution colour)
     qint32 jquality;        // 1..100, set by jpegInit to 75
     // Encoder state owned between jpegInit and jpegFree.
     void* state;

@@ -38,7 +38,7 @@ Expected<QByteArray> encodeThumbJpeg(const QImage& picture, qint32 quality) {
     if (!compressor.handle) return fail(QStringLiteral("encoder not available"));
     // Rows lie bottom-up in the buffer, three bytes a pixel in blue-green-red.
     if (tjCompress2(compressor.handle, buffer.DIBSectionBitsPtr(), width, pitch, height, TJPF_BGR,
-                    &compressor.data, &compressor.size, TJSAMP_420, quality, TJFLAG_BOTTOMUP) != 0)
+                    &compressor.data, &compressor.size, TJSAMP_444, quality, TJFLAG_BOTTOMUP) != 0)
         return fail(QString::fromLocal8Bit(tjGetErrorStr2(compressor.handle)));
     if (compressor.size > static_cast<unsigned long>(std::numeric_limits<qsizetype>::max()))
         return fail(QStringLiteral("encoded picture too large"));

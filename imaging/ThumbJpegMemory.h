@@ -1,8 +1,9 @@
 // Encoding a thumbnail picture to JPEG bytes in memory, with exactly the
 // buffer layout and encoder parameters saveThumb uses for its file (24-bit
-// blue-green-red rows bottom-up, 4:2:0 subsampling, the quality as given). The
-// bytes are then written by the caller, so the pixel work and the encoding can
-// happen on a worker thread while only the file write stays with the run.
+// blue-green-red rows bottom-up, full-resolution colour as jpegInit sets it,
+// the quality as given). The bytes are then written by the caller, so the
+// pixel work and the encoding can happen on a worker thread while only the
+// file write stays with the run.
 // Safe to call from any thread: each call opens its own encoder handle.
 #pragma once
 

@@ -55,7 +55,7 @@ TEST(JpegCoreProperties, InitSetsDefaultsAndFreeReleasesTheState) {
     EXPECT_EQ(r.DIBColor, JC_BGR);
     EXPECT_EQ(r.JPGChannels, 3);
     EXPECT_EQ(r.JPGColor, JC_YCBCR);
-    EXPECT_EQ(r.JPGSubSampling, JS_411);
+    EXPECT_EQ(r.JPGSubSampling, JS_NONE);
     EXPECT_EQ(r.jquality, 75);
     EXPECT_NE(r.state, nullptr);
     EXPECT_EQ(jpegFree(&r), JR_OK);
@@ -118,9 +118,9 @@ TEST(JpegCoreProperties, SubsamplingFollowsTheRecord) {
         JpegSubsampling subsampling;
         std::vector<int> sampling;
     } cases[] = {
-        {JC_YCBCR, 3, JS_411, {0x22, 0x11, 0x11}},  // the default: 4:2:0
+        {JC_YCBCR, 3, JS_411, {0x22, 0x11, 0x11}},  // 4:2:0
         {JC_YCBCR, 3, JS_422, {0x21, 0x11, 0x11}},
-        {JC_YCBCR, 3, JS_NONE, {0x11, 0x11, 0x11}},
+        {JC_YCBCR, 3, JS_NONE, {0x11, 0x11, 0x11}},  // the default
         {JC_GRAY, 1, JS_NONE, {0x11}},
     };
     int n = 0;
