@@ -174,12 +174,20 @@ QByteArray overviewPageBytes(const OverviewPageInput& input) {
                 "Thumbnail-\u00DCbersicht von Ordner: '") +
             escapeText(folder) + QLatin1String("'</font>") + kCrLf;
     page += QLatin1String("<table border='0' cellspacing='8'>") + kCrLf;
+
+    // The cells are encoded one by one into the page's bytes, so a page of
+    // 100,000 entries never exists as a whole in UTF-16 as well.
+    QByteArray bytes = cp1252::encodeWithCharRefs(page);
+    bytes.reserve(bytes.size() + input.entries.size() * 320);
+    QString cell;
     for (qsizetype k = 0; k < input.entries.size(); ++k) {
-        appendCell(page, splitEntry(input.entries[k]), k, perRow, sizeS);
+        cell.clear();
+        appendCell(cell, splitEntry(input.entries[k]), k, perRow, sizeS);
+        bytes += cp1252::encodeWithCharRefs(cell);
     }
-    page += QLatin1String("</tr></table></center></Body>");
-    page += QLatin1String("</HTML>") + kCrLf;
-    return cp1252::encodeWithCharRefs(page);
+    bytes += cp1252::encodeWithCharRefs(QLatin1String("</tr></table></center></Body>") +
+                                        QLatin1String("</HTML>") + kCrLf);
+    return bytes;
 }
 
 }  // namespace miniskop
