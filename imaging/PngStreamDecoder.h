@@ -1,0 +1,34 @@
+// PNG decoding straight to thumbnail size: libpng hands over one row at a
+// time and each row goes into the area scaler at once, so neither the full
+// picture nor a reduced copy of it is ever held (one row plus the scaler's
+// few accumulator rows). Palette, grey, grey + alpha, RGB and RGBA at every
+// bit depth, with or without tRNS, are read; 16-bit samples are rounded to 8.
+// Transparent pixels are laid on white exactly as the Qt path does, and the
+// samples are taken as stored (no gamma correction, like Qt's PNG reader).
+// Interlaced pictures and pictures with an EXIF block (which may carry an
+// orientation) are not handled here: the caller decodes them the usual way.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <optional>
+
+#include "Expected.h"
+
+namespace miniskop {
+
+// True when `head` (the file's first bytes, at least 8) is a PNG signature.
+bool looksLikePng(const QByteArray& head);
+
+// Decodes the PNG read from the open regular file `fd` (read from its start
+// with pread, so the descriptor's offset is neither used nor moved) scaled to
+// exactly `target`: area averaging where it shrinks, bilinear where it grows.
+// The result is Format_RGB32. std::nullopt means "not handled here, use
+// another decoder"; an error means the file is not a readable PNG.
+Expected<std::optional<QImage>> decodePngScaled(int fd, QSize target);
+
+// The same for a PNG held in memory.
+Expected<std::optional<QImage>> decodePngScaled(const QByteArray& bytes, QSize target);
+
+}  // namespace miniskop

@@ -1,0 +1,130 @@
+// WebP decoding with libwebp's scaling on load. See WebpScaledDecoder.h.
+#include "WebpScaledDecoder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <webp/decode.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "AreaScaler.h"
+
+namespace miniskop {
+
+namespace {
+
+// A still picture of the largest size WebP allows compresses far below this;
+// larger files are left to the general decoder.
+constexpr qint64 kMaxFileBytes = qint64(256) << 20;
+
+QString statusText(VP8StatusCode status) {
+    switch (status) {
+        case VP8_STATUS_OUT_OF_MEMORY:
+            return QStringLiteral("out of memory");
+        case VP8_STATUS_INVALID_PARAM:
+            return QStringLiteral("invalid parameter");
+        case VP8_STATUS_BITSTREAM_ERROR:
+            return QStringLiteral("damaged data");
+        case VP8_STATUS_UNSUPPORTED_FEATURE:
+            return QStringLiteral("unsupported feature");
+        case VP8_STATUS_NOT_ENOUGH_DATA:
+            return QStringLiteral("file ends early");
+        default:
+            return QStringLiteral("decoding failed");
+    }
+}
+
+Unexpected<Failure> failed(VP8StatusCode status) {
+    return fail(QStringLiteral("WebP: %1").arg(statusText(status)));
+}
+
+// The extended header (VP8X) flags an EXIF chunk in bit 3 of its first byte.
+bool hasExif(const QByteArray& bytes) {
+    return bytes.size() >= 21 && bytes.mid(12, 4) == "VP8X" && (quint8(bytes[20]) & 0x08) != 0;
+}
+
+// `image` holds premultiplied pixels: a channel c with alpha a becomes
+// c + (255 - a) over white.
+void layOnWhite(QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const quint32 p = line[x];
+            const quint32 rest = 255u - (p >> 24);
+            const quint32 r = std::min(((p >> 16) & 0xffu) + rest, 255u);
+            const quint32 g = std::min(((p >> 8) & 0xffu) + rest, 255u);
+            const quint32 b = std::min((p & 0xffu) + rest, 255u);
+            line[x] = 0xff000000u | (r << 16) | (g << 8) | b;
+        }
+    }
+}
+
+}  // namespace
+
+bool looksLikeWebp(const QByteArray& head) {
+    return head.size() >= 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP";
+}
+
+Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize target) {
+    if (target.width() < 1 || target.height() < 1)
+        return fail(QStringLiteral("WebP: target size out of range"));
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+    const size_t size = size_t(bytes.size());
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) return fail(QStringLiteral("WebP: library mismatch"));
+    const VP8StatusCode header = WebPGetFeatures(data, size, &config.input);
+    if (header != VP8_STATUS_OK) return failed(header);
+    if (config.input.has_animation || hasExif(bytes)) return std::optional<QImage>();
+    const QSize natural(config.input.width, config.input.height);
+    if (natural.width() < 1 || natural.height() < 1)
+        return fail(QStringLiteral("WebP: picture without area"));
+
+    // Shrink while decoding; growth is left to the area scaler.
+    const QSize decodeAt = target.boundedTo(natural);
+    if (decodeAt != natural) {
+        config.options.use_scaling = 1;
+        config.options.scaled_width = decodeAt.width();
+        config.options.scaled_height = decodeAt.height();
+    }
+    const bool alpha = config.input.has_alpha != 0;
+    QImage image(decodeAt, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    if (image.isNull()) return fail(QStringLiteral("WebP: out of memory"));
+    // Little-endian 32-bit pixels are blue, green, red, alpha in memory.
+    config.output.colorspace = alpha ? MODE_bgrA : MODE_BGRA;
+    config.output.is_external_memory = 1;
+    config.output.u.RGBA.rgba = image.bits();
+    config.output.u.RGBA.stride = int(image.bytesPerLine());
+    config.output.u.RGBA.size = size_t(image.sizeInBytes());
+    const VP8StatusCode status = WebPDecode(data, size, &config);
+    WebPFreeDecBuffer(&config.output);
+    if (status != VP8_STATUS_OK) return failed(status);
+    if (alpha) {
+        layOnWhite(image);
+        if (!image.reinterpretAsFormat(QImage::Format_RGB32))
+            return fail(QStringLiteral("WebP: out of memory"));
+    }
+    if (decodeAt != target) {
+        image = AreaScaler::scale(image, target);
+        if (image.isNull()) return fail(QStringLiteral("WebP: out of memory"));
+    }
+    return std::optional<QImage>(std::move(image));
+}
+
+Expected<std::optional<QImage>> decodeWebpScaled(int fd, QSize target) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) return fail(QStringLiteral("WebP: cannot read file"));
+    if (st.st_size > kMaxFileBytes) return std::optional<QImage>();
+    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), off_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += n;
+    }
+    bytes.truncate(got);  // a file that shrank meanwhile reads as truncated
+    return decodeWebpScaled(bytes, target);
+}
+
+}  // namespace miniskop

@@ -1,0 +1,31 @@
+// Still WebP pictures decoded straight to thumbnail size: libwebp scales
+// while it decodes (area averaging when it shrinks), so the full-size picture
+// is never held. Transparent pixels are laid on white as the Qt path does.
+// Animated WebP and pictures with an EXIF block (which may carry an
+// orientation) are not handled here: the caller decodes them the usual way.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <optional>
+
+#include "Expected.h"
+
+namespace miniskop {
+
+// True when `head` (the file's first bytes, at least 12) starts a WebP file.
+bool looksLikeWebp(const QByteArray& head);
+
+// Decodes the WebP read from the open regular file `fd` (read from its start
+// with pread, so the descriptor's offset is neither used nor moved) scaled to
+// exactly `target`. Where the target is larger than the picture along a side,
+// that side is decoded at its natural size and enlarged bilinearly by the
+// area scaler. The result is Format_RGB32. std::nullopt means "not handled
+// here, use another decoder"; an error means the file is not a readable WebP.
+Expected<std::optional<QImage>> decodeWebpScaled(int fd, QSize target);
+
+// The same for a WebP held in memory.
+Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize target);
+
+}  // namespace miniskop
