@@ -1,7 +1,10 @@
 // QImageReader-based decoding with an allocation limit, reduced reading where
-// the format handler offers it, and transparency laid on white.
+// the format handler offers it, and transparency laid on white. The decoded
+// picture always has the size the reader told beforehand (the natural size),
+// or the picture counts as failed.
 #include "QtPictureDecoder.h"
 
+#include <QFile>
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <algorithm>
@@ -37,6 +40,33 @@ QString readerError(const QImageReader& reader, const QString& path) {
     return QStringLiteral("%1: %2").arg(path, reader.errorString());
 }
 
+// The logical screen of a GIF file (bytes 6 to 9 of its header), or an
+// invalid size when the file is not one.
+QSize gifScreen(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QSize();
+    const QByteArray head = file.read(10);
+    if (head.size() < 10 || !head.startsWith("GIF")) return QSize();
+    const auto u16 = [&](int at) {
+        return int(quint8(head[at])) | (int(quint8(head[at + 1])) << 8);
+    };
+    return QSize(u16(6), u16(8));
+}
+
+// The size the reader's decoder allocates for a picture whose size it tells
+// as `stored`. Qt's GIF reader tells the first frame's extent when the
+// logical screen is far larger than the frame, yet decodes onto the whole
+// screen; its allocation is as large as the larger of the two.
+QSize decodedExtent(const QImageReader& reader, const QString& path, QSize stored) {
+    if (reader.format() != "gif") return stored;
+    return stored.expandedTo(gifScreen(path));
+}
+
+// Refuses what would take more than the decoding limit.
+bool refusedForSize(const QImageReader& reader, const QString& path, QSize stored) {
+    return tooLarge(stored) || tooLarge(decodedExtent(reader, path, stored));
+}
+
 }  // namespace
 
 Expected<QtPictureInfo> readQtPictureInfo(const QString& path) {
@@ -47,14 +77,17 @@ Expected<QtPictureInfo> readQtPictureInfo(const QString& path) {
     QtPictureInfo info;
     const QSize stored = reader.size();
     if (stored.isValid()) {
-        if (tooLarge(stored)) return fail(QStringLiteral("%1: picture too large").arg(path));
+        if (refusedForSize(reader, path, stored))
+            return fail(QStringLiteral("%1: picture too large").arg(path));
         info.swapsSides = swapsSides(reader);
         info.displayed = info.swapsSides ? stored.transposed() : stored;
     } else {
         // The format does not tell its size up front: decode to learn it.
         QImage image;
         if (!reader.read(&image)) return fail(readerError(reader, path));
-        info.decoded = flattenOnWhite(image);
+        if (tooLarge(image.size())) return fail(QStringLiteral("%1: picture too large").arg(path));
+        info.decoded = flattenOnWhite(std::move(image));
+        if (info.decoded.isNull()) return fail(QStringLiteral("%1: out of memory").arg(path));
         info.displayed = info.decoded.size();
     }
     if (info.displayed.width() < 1 || info.displayed.height() < 1)
@@ -67,8 +100,9 @@ Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast) {
     QImageReader reader(path);
     prepare(reader);
     const QSize stored = reader.size();
-    if (stored.isValid() && tooLarge(stored))
+    if (stored.isValid() && refusedForSize(reader, path, stored))
         return fail(QStringLiteral("%1: picture too large").arg(path));
+    QSize expected = stored;  // as stored, before any turn
     if (stored.isValid() && atLeast.isValid() &&
         reader.supportsOption(QImageIOHandler::ScaledSize)) {
         const QSize want = swapsSides(reader) ? atLeast.transposed() : atLeast;
@@ -80,19 +114,46 @@ Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast) {
                                      std::max(want.width(), 1), stored.width());
             const int h = std::clamp(int(std::ceil(stored.height() * f - 1e-9)),
                                      std::max(want.height(), 1), stored.height());
-            reader.setScaledSize(QSize(w, h));
+            expected = QSize(w, h);
+            reader.setScaledSize(expected);
         }
     }
+    const bool turned = reader.transformation() != QImageIOHandler::TransformationNone;
+    const bool swaps = swapsSides(reader);
     QImage image;
     if (!reader.read(&image)) return fail(readerError(reader, path));
-    return flattenOnWhite(image);
+    if (expected.isValid()) {
+        const QSize shown = swaps ? expected.transposed() : expected;
+        if (image.size() != shown) {
+            // A GIF drawn on a logical screen larger than the size its reader
+            // told: keep the part the told size covers, where the frame lies.
+            if (turned || image.width() < shown.width() || image.height() < shown.height()) {
+                return fail(QStringLiteral("%1: decoded %2 x %3 instead of %4 x %5")
+                                .arg(path)
+                                .arg(image.width())
+                                .arg(image.height())
+                                .arg(shown.width())
+                                .arg(shown.height()));
+            }
+            image = image.copy(QRect(QPoint(0, 0), shown));
+        }
+    }
+    QImage flat = flattenOnWhite(std::move(image));
+    if (flat.isNull()) return fail(QStringLiteral("%1: out of memory").arg(path));
+    return flat;
 }
 
-QImage flattenOnWhite(const QImage& image) {
+QImage flattenOnWhite(QImage image) {
+    // Converted in place where the pixel size allows, so a large picture is
+    // not held twice.
     if (image.isNull()) return QImage();
-    if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
-    QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (out.isNull()) return out;
+    if (!image.hasAlphaChannel()) {
+        image.convertTo(QImage::Format_RGB32);
+        return image.format() == QImage::Format_RGB32 ? image : QImage();
+    }
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull() || image.format() != QImage::Format_ARGB32_Premultiplied) return QImage();
+    QImage& out = image;
     // Over white, a premultiplied channel c with alpha a becomes c + (255 - a).
     for (int y = 0; y < out.height(); ++y) {
         auto* line = reinterpret_cast<quint32*>(out.scanLine(y));

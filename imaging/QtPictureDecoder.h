@@ -25,7 +25,8 @@ Expected<QtPictureInfo> readQtPictureInfo(const QString& path);
 // a format that reduces on load is asked for a size that still covers it.
 Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast);
 
-// `image` as Format_RGB32, transparent pixels laid on white.
-QImage flattenOnWhite(const QImage& image);
+// `image` as Format_RGB32, transparent pixels laid on white; a null image
+// when memory runs out. Converts in place when handed the only copy.
+QImage flattenOnWhite(QImage image);
 
 }  // namespace miniskop

@@ -132,7 +132,11 @@ std::optional<QString> IniDocument::value(const QString& section, const QString&
 }
 
 void IniDocument::ensureLastLineEnded() {
-    if (!lines_.empty() && lines_.back().ending.isEmpty()) lines_.back().ending = newline_;
+    if (lines_.empty() || !lines_.back().ending.isEmpty()) return;
+    // A last line that ends in a lone CR would lose it to an LF placed after
+    // it (CR LF reads as one line end); ending it with CR LF keeps the CR.
+    Line& last = lines_.back();
+    last.ending = last.raw.endsWith('\r') ? QByteArray("\r\n") : newline_;
 }
 
 Status IniDocument::setValue(const QString& section, const QString& key, const QString& value) {

@@ -93,13 +93,17 @@ TEST_F(HostileFolder, BrokenAndHostilePicturesAreNamedAndTheOthersComeOutRight) 
         {"riesig-p.png", pngClaiming(60000, 60000)},
         {"kaputt-gross.wmf", metafileWithRecordSize(0x7FFFFFFFu)},
         {"kaputt-null.wmf", metafileWithRecordSize(0)},
+        // A 1 x 1 frame on a 65535 x 65535 logical screen, which the GIF
+        // reader would decode whole: 16 GB, beyond the decoding limit.
+        {"riesig-g.gif", gifWithScreen(65535, 65535)},
     };
     // Files a decoder may partly show (libjpeg fills a cut-off scan with grey)
     // or refuse; either is fine, but a refusal must be named.
     const QMap<QString, QByteArray> mayFail = {
         {"halb.jpg", jpeg.left(jpeg.size() / 2)},
         {"riesig-j.jpg", jpegClaiming(jpeg, 60000, 60000)},
-        {"riesig-g.gif", gifWithScreen(65535, 65535)},
+        // A screen wider than the reader tells: shown at the told size.
+        {"breit-g.gif", gifWithScreen(2100, 1)},
     };
     for (auto it = mustFail.begin(); it != mustFail.end(); ++it) {
         ASSERT_TRUE(writeFile(path(it.key()), it.value()));

@@ -12,7 +12,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "SafeFileWriter.h"
 
@@ -41,6 +43,13 @@ ProcessResult runBatch(const QStringList& arguments, int timeoutMs) {
     result.exitCode = process.exitCode();
     result.out = QString::fromUtf8(process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
+    // Under the sanitizers a finding in the child must fail the test, even
+    // where the exit status alone would pass.
+    for (const char* finding : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+                                "runtime error:", "WARNING: ThreadSanitizer"}) {
+        if (result.err.contains(QLatin1String(finding)))
+            ADD_FAILURE() << "miniskop-batch: " << finding << "\n" << result.err.toStdString();
+    }
     return result;
 }
 
@@ -169,6 +178,15 @@ int threadCount() {
     return int(QDir(QStringLiteral("/proc/self/task"))
                    .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
                    .size());
+}
+
+int settledThreadCount(int expected) {
+    int count = threadCount();
+    for (int i = 0; i < 200 && count != expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        count = threadCount();
+    }
+    return count;
 }
 
 }  // namespace miniskop::hostile

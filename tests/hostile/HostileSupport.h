@@ -73,6 +73,9 @@ bool isCompleteJpeg(const QByteArray& bytes);
 // Descriptors open in this process (entries of /proc/self/fd) and threads.
 int openDescriptorCount();
 int threadCount();
+// The thread count once it equals `expected`, or after about two seconds the
+// count then: a joined thread may linger in /proc a moment after it ended.
+int settledThreadCount(int expected);
 
 // A surface that only remembers what was asked of it.
 class NullProgressSurface : public ProgressSurface {

@@ -15,7 +15,7 @@ using testing::temporaryLeftovers;
 using testing::writeBytes;
 
 class IniFileTest : public ::testing::Test {
-  protected:
+protected:
     QString path() const { return dir.filePath(QStringLiteral("test.ini")); }
     QString get(const char* section, const char* key, int buffer = 255) const {
         return IniFile::GetPrivateProfileString(QString::fromUtf8(section), QString::fromUtf8(key),
@@ -132,6 +132,21 @@ TEST_F(IniFileTest, WritingKeepsTheFilesLfStyle) {
     ASSERT_TRUE(put("A", "y", QStringLiteral("2")));
     ASSERT_TRUE(put("B", "z", QStringLiteral("3")));
     EXPECT_EQ(readBytes(path()), QByteArray("[A]\nx=1\ny=2\n[B]\nz=3\n"));
+}
+
+TEST_F(IniFileTest, AnUnendedLastLineKeepsItsTrailingCarriageReturn) {
+    // The CR belongs to the value; the line end added before a new section
+    // must not swallow it, in either line end style.
+    for (const QByteArray& style : {QByteArray("\n"), QByteArray("\r\n")}) {
+        SCOPED_TRACE(style.size());
+        ASSERT_TRUE(writeBytes(path(), "[A]" + style + "x=1\r\r"));
+        const QString before = get("A", "x");
+        ASSERT_EQ(before, QStringLiteral("1\r\r"));
+        ASSERT_TRUE(put("B", "z", QStringLiteral("3")));
+        EXPECT_EQ(get("A", "x"), before);
+        EXPECT_EQ(get("B", "z"), QStringLiteral("3"));
+        EXPECT_EQ(readBytes(path()), "[A]" + style + "x=1\r\r\r\n[B]" + style + "z=3" + style);
+    }
 }
 
 TEST_F(IniFileTest, TextIsWindows1252) {
