@@ -20,7 +20,9 @@
 #include "AreaScaler.h"
 #include "ExifOrientation.h"
 #include "JpegDecoder.h"
+#include "PngStreamDecoder.h"
 #include "QtPictureDecoder.h"
+#include "WebpScaledDecoder.h"
 #include "WmfDecoder.h"
 
 namespace miniskop {
@@ -153,6 +155,16 @@ QByteArray readHead(int fd, int size) {
     return head;
 }
 
+// PNG and still WebP files are scaled as they decode, so the full-size
+// picture is never held. std::nullopt: another kind of file, or one these
+// decoders leave to Qt (interlaced PNG, animated WebP, an EXIF block).
+Expected<std::optional<QImage>> decodeStreamed(int fd, QSize target) {
+    const QByteArray head = readHead(fd, 16);
+    if (looksLikePng(head)) return decodePngScaled(fd, target);
+    if (looksLikeWebp(head)) return decodeWebpScaled(fd, target);
+    return std::optional<QImage>();
+}
+
 }  // namespace
 
 PictureSource::PictureSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -242,6 +254,11 @@ Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
         if (!status) return unexpected(d.named(status.error()));
         if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
         return applyOrientation(sink.take(), d.orientation);
+    }
+    if (d.kind == Impl::Kind::Other && d.decoded.isNull()) {
+        auto streamed = decodeStreamed(d.fd, target);
+        if (!streamed) return fail(QStringLiteral("%1: %2").arg(d.path, streamed.error().message));
+        if (*streamed) return std::move(**streamed);
     }
     auto image = decode(reduceTo);
     if (!image) return image;

@@ -30,6 +30,8 @@ struct WmfLayout {
     int frameWidth = 0, frameHeight = 0, unitsPerInch = 0;  // placeable header
     std::optional<QSize> windowExtent;                      // first SetWindowExt
     qsizetype firstRecord = 0;                              // offset of the first record
+    qsizetype plainHeader = 0;                              // offset of the plain header
+    quint32 largestRecordWords = 0;                         // of the records present
 };
 
 quint16 u16(const QByteArray& d, qsizetype at) {
@@ -60,6 +62,7 @@ Expected<WmfLayout> checkLayout(const QByteArray& d) {
     }
     if (!plainHeaderAt(d, at)) return fail(QStringLiteral("not a metafile"));
     const quint32 maxRecordWords = u32(d, at + 12);
+    layout.plainHeader = at;
     at += 18;
     layout.firstRecord = at;
     // Every record must lie inside the file and within the announced maximum;
@@ -69,6 +72,7 @@ Expected<WmfLayout> checkLayout(const QByteArray& d) {
         const quint16 function = u16(d, at + 4);
         if (words < 3 || words > maxRecordWords + 0u || qint64(words) * 2 > d.size() - at)
             return fail(QStringLiteral("metafile record out of bounds"));
+        layout.largestRecordWords = std::max(layout.largestRecordWords, words);
         if (function == 0x0000) return layout;  // end record
         if (function == 0x020C && words >= 5 && !layout.windowExtent) {
             layout.windowExtent =
@@ -82,6 +86,15 @@ Expected<WmfLayout> checkLayout(const QByteArray& d) {
 void put16(QByteArray& d, qsizetype at, int v) {
     d[at] = char(v & 0xff);
     d[at + 1] = char((v >> 8) & 0xff);
+}
+
+// libwmf allocates the header's announced largest record size up front, so a
+// header of a few bytes could ask for gigabytes. The copy handed to libwmf
+// announces the largest record that is really there.
+void announceLargestRecord(QByteArray& d, const WmfLayout& layout) {
+    const quint32 words = layout.largestRecordWords;
+    put16(d, layout.plainHeader + 12, int(words & 0xffff));
+    put16(d, layout.plainHeader + 14, int(words >> 16));
 }
 
 // Moves the end points of Arc, Pie and Chord records that lie outside the
@@ -127,6 +140,13 @@ Expected<QByteArray> readFile(const QString& path) {
     return data;
 }
 
+// The clip rectangles libwmf's gd keeps on an image once a clip record ran.
+struct GdClipSet {
+    int max;
+    int count;
+    void* list;
+};
+
 // The head of libwmf's gd image record (libwmf/gd/gd.h, whose own includes
 // need libwmf's private include folder). libwmf hands the truecolour image
 // to the caller and does not free it; the image is three malloc blocks: the
@@ -149,7 +169,7 @@ struct GdImageHead {
     int trueColor;
     int** tpixels;
     int alphaBlendingFlag, saveAlphaFlag;
-    void* clip;
+    GdClipSet* clip;
     int* contiguousPixels;
 };
 
@@ -162,6 +182,8 @@ void freeGdImage(void* image) {
     // Polygon filling and dashed pens leave work arrays on the image.
     std::free(head->polyInts);
     std::free(head->style);
+    if (head->clip != nullptr) std::free(head->clip->list);
+    std::free(head->clip);
     std::free(head->contiguousPixels);
     std::free(head->tpixels);
     std::free(head);
@@ -292,6 +314,7 @@ Expected<QSize> readWmfSize(const QString& path) {
     auto layout = checkLayout(*data);
     if (!layout) return unexpected(layout.error());
     pullArcEndsIntoBox(*data, layout->firstRecord);
+    announceLargestRecord(*data, *layout);
     std::lock_guard lock(libwmfMutex());
     WmfSession session(std::move(*data));
     if (!session.ok()) return fail(QStringLiteral("libwmf cannot read %1").arg(path));
@@ -306,6 +329,7 @@ Expected<QImage> decodeWmf(const QString& path, QSize atLeast) {
     auto layout = checkLayout(*data);
     if (!layout) return unexpected(layout.error());
     pullArcEndsIntoBox(*data, layout->firstRecord);
+    announceLargestRecord(*data, *layout);
     std::lock_guard lock(libwmfMutex());
     WmfSession session(std::move(*data));
     if (!session.ok()) return fail(QStringLiteral("libwmf cannot read %1").arg(path));
