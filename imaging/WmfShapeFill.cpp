@@ -53,6 +53,43 @@ private:
     double ox_ = 0, oy_ = 0, sx_ = 0, sy_ = 0, width_ = 0, height_ = 0;
 };
 
+// The widest pen drawn, in pixels. The gd device draws a wide pen by stamping
+// a pen-sized brush along every line, so a pen thousands of pixels wide (a
+// few bytes in a hostile file) takes gigabytes and hours; real drawings stay
+// far below this.
+constexpr double kMaxPenPixels = 96;
+
+// Narrows the drawing context's pen to kMaxPenPixels for one drawing call and
+// gives it back its own width afterwards.
+class PenLimit {
+public:
+    PenLimit(wmfAPI* api, wmfDC* dc) {
+        if (dc == nullptr || dc->pen == nullptr) return;
+        const PixelMap map(api);
+        if (!map.ok()) return;
+        pen_ = dc->pen;
+        width_ = pen_->width;
+        height_ = pen_->height;
+        pen_->width = limited(width_, map.scaleX());
+        pen_->height = limited(height_, map.scaleY());
+    }
+    ~PenLimit() {
+        if (pen_ == nullptr) return;
+        pen_->width = width_;
+        pen_->height = height_;
+    }
+    PenLimit(const PenLimit&) = delete;
+    PenLimit& operator=(const PenLimit&) = delete;
+
+private:
+    static double limited(double size, double pixelsPerUnit) {
+        const double most = kMaxPenPixels / pixelsPerUnit;
+        return std::abs(size) <= most ? size : std::copysign(most, size);
+    }
+    wmfPen* pen_ = nullptr;
+    double width_ = 0, height_ = 0;
+};
+
 // Corners a polygon needs per full turn so that it stays within
 // kMaxDeviation of an ellipse whose larger radius is `radius` pixels.
 int cornersPerTurn(double radius) {
@@ -180,13 +217,23 @@ void drawArcShape(wmfAPI* api, wmfDrawArc_t* arc, ArcShape shape) {
     fillAndOutline(api, arc->dc, map, poly);
 }
 
-void drawEllipse(wmfAPI* api, wmfDrawArc_t* arc) { drawArcShape(api, arc, ArcShape::Ellipse); }
-void drawPie(wmfAPI* api, wmfDrawArc_t* arc) { drawArcShape(api, arc, ArcShape::Pie); }
-void drawChord(wmfAPI* api, wmfDrawArc_t* arc) { drawArcShape(api, arc, ArcShape::Chord); }
+void drawEllipse(wmfAPI* api, wmfDrawArc_t* arc) {
+    const PenLimit limit(api, arc->dc);
+    drawArcShape(api, arc, ArcShape::Ellipse);
+}
+void drawPie(wmfAPI* api, wmfDrawArc_t* arc) {
+    const PenLimit limit(api, arc->dc);
+    drawArcShape(api, arc, ArcShape::Pie);
+}
+void drawChord(wmfAPI* api, wmfDrawArc_t* arc) {
+    const PenLimit limit(api, arc->dc);
+    drawArcShape(api, arc, ArcShape::Chord);
+}
 
 // Rectangles with corner ellipses become polygons; plain ones stay with
 // the device.
 void drawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect) {
+    const PenLimit limit(api, rect->dc);
     const PixelMap map(api);
     const double cornerW = std::abs(double(rect->width)) * map.scaleX();
     const double cornerH = std::abs(double(rect->height)) * map.scaleY();
@@ -213,6 +260,28 @@ void drawRectangle(wmfAPI* api, wmfDrawRectangle_t* rect) {
     fillAndOutline(api, rect->dc, map, poly);
 }
 
+// The device's own line drawing, with the pen narrowed.
+void drawLine(wmfAPI* api, wmfDrawLine_t* line) {
+    const PenLimit limit(api, line->dc);
+    stateOf(api).line(api, line);
+}
+void drawPolyLine(wmfAPI* api, wmfPolyLine_t* line) {
+    const PenLimit limit(api, line->dc);
+    stateOf(api).polyLine(api, line);
+}
+void drawPolygonRecord(wmfAPI* api, wmfPolyLine_t* polygon) {
+    const PenLimit limit(api, polygon->dc);
+    stateOf(api).polygon(api, polygon);
+}
+void drawPolyPolygon(wmfAPI* api, wmfPolyPoly_t* polygons) {
+    const PenLimit limit(api, polygons->dc);
+    stateOf(api).polyPolygon(api, polygons);
+}
+void drawArc(wmfAPI* api, wmfDrawArc_t* arc) {
+    const PenLimit limit(api, arc->dc);
+    stateOf(api).arc(api, arc);
+}
+
 }  // namespace
 
 void installWmfShapeFill(wmfAPI* api, WmfShapeFill& state) {
@@ -222,7 +291,17 @@ void installWmfShapeFill(wmfAPI* api, WmfShapeFill& state) {
         return;
     state.polygon = functions->draw_polygon;
     state.rectangle = functions->draw_rectangle;
+    state.line = functions->draw_line;
+    state.polyLine = functions->poly_line;
+    state.polyPolygon = functions->draw_polypolygon;
+    state.arc = functions->draw_arc;
     api->user_data = &state;
+    // The line drawings the device has get the narrowed pen as well.
+    functions->draw_polygon = drawPolygonRecord;
+    if (state.line) functions->draw_line = drawLine;
+    if (state.polyLine) functions->poly_line = drawPolyLine;
+    if (state.polyPolygon) functions->draw_polypolygon = drawPolyPolygon;
+    if (state.arc) functions->draw_arc = drawArc;
     functions->draw_ellipse = drawEllipse;
     functions->draw_pie = drawPie;
     functions->draw_chord = drawChord;

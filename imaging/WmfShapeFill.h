@@ -4,7 +4,8 @@
 // with square corners. The hooks installed here replace its ellipse, pie,
 // chord and rectangle drawing: the round shapes become polygons in device
 // coordinates that go to the device's own polygon drawing, so brush (solid,
-// hatched, pattern) and pen come out as they do for a polygon record.
+// hatched, pattern) and pen come out as they do for a polygon record. Every
+// drawing call also gets its pen narrowed to a sane width in pixels.
 #pragma once
 
 extern "C" {
@@ -19,6 +20,10 @@ namespace miniskop {
 struct WmfShapeFill {
     void (*polygon)(wmfAPI*, wmfPolyLine_t*) = nullptr;
     void (*rectangle)(wmfAPI*, wmfDrawRectangle_t*) = nullptr;
+    void (*line)(wmfAPI*, wmfDrawLine_t*) = nullptr;
+    void (*polyLine)(wmfAPI*, wmfPolyLine_t*) = nullptr;
+    void (*polyPolygon)(wmfAPI*, wmfPolyPoly_t*) = nullptr;
+    void (*arc)(wmfAPI*, wmfDrawArc_t*) = nullptr;
 };
 
 // Installs the hooks into a session created with the gd device; `state`

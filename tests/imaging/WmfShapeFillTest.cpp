@@ -32,6 +32,7 @@ public:
     int unitsPerInch = 1000;
     bool nullPen = false;
     std::optional<int> penStyle;  // a black pen of this style instead of the default
+    int penWidth = 0;             // of that pen, in logical units
     bool windowExtent = true;
     std::vector<QByteArray> shapes;
 
@@ -55,7 +56,7 @@ public:
         body += record(0x02FC, {0, qRed(kBrush) | (qGreen(kBrush) << 8), qBlue(kBrush), 0});
         body += record(0x012D, {0});  // select the brush
         if (nullPen) body += record(0x02FA, {5, 0, 0, 0, 0}) + record(0x012D, {1});
-        if (penStyle) body += record(0x02FA, {*penStyle, 0, 0, 0, 0}) + record(0x012D, {1});
+        if (penStyle) body += record(0x02FA, {*penStyle, penWidth, 0, 0, 0}) + record(0x012D, {1});
         for (const QByteArray& shape : shapes) body += shape;
         body += record(0x0000, {});
         b += body;
@@ -303,6 +304,25 @@ TEST_F(WmfShapeFillTest, EnormousShapesCoverThePictureAndStayCheap) {
             for (QPoint p : {QPoint(100, 100), QPoint(1000, 500), QPoint(1900, 900)})
                 EXPECT_LE(channelDistance(at(image, p), kBrush), 8) << function << " " << p.x();
         }
+    }
+}
+
+// A pen wider than the picture (a few bytes in a file) once had the device
+// stamp a pen-sized brush gigabytes large along every line. Such a pen is
+// drawn narrowed (here it still covers the small picture): the drawing
+// finishes and the pen still shows.
+TEST_F(WmfShapeFillTest, AbsurdlyWidePensAreDrawnNarrowed) {
+    for (int function : {0x0418, 0x0324, 0x0325}) {  // ellipse, polygon, polyline
+        ShapeFile file;
+        file.penStyle = 0;  // solid black
+        file.penWidth = 60000;
+        if (function == 0x0418)
+            file.add(function, {900, 1900, 100, 100});
+        else
+            file.add(function, {3, 100, 900, 1000, 100, 1900, 900});
+        const QImage image = draw(file);
+        ASSERT_FALSE(image.isNull()) << function;
+        EXPECT_TRUE(darkNear(image, {1000, 100})) << function << ": the pen is drawn";
     }
 }
 
