@@ -13,7 +13,7 @@ mode="${1:-start}"
 
 build_packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6svg6-dev libqt6opengl6-dev
+    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6opengl6-dev
     qt6-image-formats-plugins qt6-qpa-plugins
     libturbojpeg0-dev libjpeg62-turbo-dev libwmf-dev libpng-dev libwebp-dev fonts-urw-base35
 )
