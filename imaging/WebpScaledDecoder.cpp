@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "AreaScaler.h"
+#include "QtPictureDecoder.h"
 
 namespace miniskop {
 
@@ -42,22 +43,6 @@ Unexpected<Failure> failed(VP8StatusCode status) {
 // The extended header (VP8X) flags an EXIF chunk in bit 3 of its first byte.
 bool hasExif(const QByteArray& bytes) {
     return bytes.size() >= 21 && bytes.mid(12, 4) == "VP8X" && (quint8(bytes[20]) & 0x08) != 0;
-}
-
-// `image` holds premultiplied pixels: a channel c with alpha a becomes
-// c + (255 - a) over white.
-void layOnWhite(QImage& image) {
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const quint32 p = line[x];
-            const quint32 rest = 255u - (p >> 24);
-            const quint32 r = std::min(((p >> 16) & 0xffu) + rest, 255u);
-            const quint32 g = std::min(((p >> 8) & 0xffu) + rest, 255u);
-            const quint32 b = std::min((p & 0xffu) + rest, 255u);
-            line[x] = 0xff000000u | (r << 16) | (g << 8) | b;
-        }
-    }
 }
 
 }  // namespace
@@ -100,9 +85,9 @@ Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize 
     WebPFreeDecBuffer(&config.output);
     if (status != VP8_STATUS_OK) return failed(status);
     if (alpha) {
-        layOnWhite(image);
-        if (!image.reinterpretAsFormat(QImage::Format_RGB32))
-            return fail(QStringLiteral("WebP: out of memory"));
+        // Premultiplied pixels laid on white, as every other picture.
+        image = flattenOnWhite(std::move(image));
+        if (image.isNull()) return fail(QStringLiteral("WebP: out of memory"));
     }
     if (decodeAt != target) {
         image = AreaScaler::scale(image, target);
