@@ -57,7 +57,7 @@ private:
 // a pen-sized brush along every line, so a pen thousands of pixels wide (a
 // few bytes in a hostile file) takes gigabytes and hours; real drawings stay
 // far below this.
-constexpr double kMaxPenPixels = 96;
+constexpr double kMaxPenPixels = 32;
 
 // Narrows the drawing context's pen to kMaxPenPixels for one drawing call and
 // gives it back its own width afterwards.
