@@ -24,6 +24,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=common.sh
+source "$here/common.sh"
 batch=${1:-${MINISKOP_BATCH:-$here/../build/miniskop-batch}}
 repeat=${REPEAT:-3}
 sets=${SETS:-1 2 3 4 5}
@@ -58,25 +60,6 @@ echo "machine: $cores cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at st
 echo "miniskop-batch: $batch ${jobs_arg[*]}"
 echo
 
-# Copies the packages' files matching an extension pattern into $1, each file
-# once (the packages link some sizes to one file), under numbered names.
-collect() {
-    local dest=$1 pattern=$2 n=0
-    mkdir -p "$dest"
-    while IFS= read -r file; do
-        n=$((n + 1))
-        cp "$file" "$dest/$(printf '%03d' "$n")_$(basename "$file" | tr ' ' '_')"
-    done < <(dpkg -L plasma-workspace-wallpapers gnome-backgrounds | grep -iE "$pattern" |
-             while IFS= read -r f; do [[ -f $f ]] && readlink -f "$f"; done | sort -u)
-    echo "$n"
-}
-
-describe() {
-    identify -format '%w %h\n' "$1"/* 2>/dev/null |
-        awk '{ s += $1 * $2; if ($1 * $2 > m) { m = $1 * $2; w = $1; h = $2 } }
-             END { printf "%.0f megapixels in all, largest %dx%d", s / 1e6, w, h }'
-}
-
 # Runs a command R times (default $repeat); prints "seconds kilobytes" of the
 # fastest run. The output folders $work/out and $pictures/Thumbnails are
 # emptied before each run.
@@ -93,12 +76,8 @@ measure() {
             return 1
         }
         local s kb
-        s=$(awk -F': ' '/Elapsed \(wall clock\)/ {
-                n = split($2, p, ":"); t = 0
-                for (i = 1; i <= n; i++) t = t * 60 + p[i]
-                print t }' "$work/time.txt")
-        kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
-        if [[ -z $best_s ]] || awk -v a="$s" -v b="$best_s" 'BEGIN { exit !(a < b) }'; then
+        read -r s kb < <(time_report "$work/time.txt")
+        if is_faster "$s" "$best_s"; then
             best_s=$s
             best_kb=$kb
         fi
@@ -146,8 +125,8 @@ picture_set() {  # number, title, extension pattern, miniskop pattern, is-jpeg
     local num=$1 title=$2 ext=$3 mpattern=$4 jpeg=$5
     pictures=$work/set$num
     local n
-    n=$(collect "$pictures" "$ext")
-    echo "== Set $num: $title: $n pictures, $(du -sh "$pictures" | cut -f1), $(describe "$pictures")"
+    n=$(collect_wallpapers "$pictures" "$ext")
+    echo "== Set $num: $title: $n pictures, $(du -sh "$pictures" | cut -f1), $(describe_pictures "$pictures")"
     # The pictures only (miniskop's thumbnail folder appears beside them).
     local files=("$pictures"/[0-9]*)
     read -r m_s m_kb < <(measure "$repeat" "$batch" "${jobs_arg[@]}" --quiet --size 120 \

@@ -12,6 +12,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=common.sh
+source "$here/common.sh"
 batch=${1:-${MINISKOP_BATCH:-$here/../build/miniskop-batch}}
 repeat=${REPEAT:-3}
 packages=(plasma-workspace-wallpapers gnome-backgrounds libvips-tools imagemagick time)
@@ -37,22 +39,12 @@ trap 'rm -rf "$work"' EXIT
 pictures=$work/pictures
 mkdir -p "$pictures"
 
-# The packages' JPEG files, each once (the packages link some sizes to one
-# file), copied flat under numbered names so none collide.
-n=0
-while IFS= read -r file; do
-    n=$((n + 1))
-    cp "$file" "$pictures/$(printf '%02d' "$n")_$(basename "$file" | tr ' ' '_')"
-done < <(dpkg -L plasma-workspace-wallpapers gnome-backgrounds |
-         grep -iE '\.jpe?g$' |
-         while IFS= read -r f; do [[ -f $f ]] && readlink -f "$f"; done | sort -u)
+n=$(collect_wallpapers "$pictures" '\.jpe?g$')
 if ((n == 0)); then
     echo "run-bench: the packages hold no JPEG files" >&2
     exit 1
 fi
-pixels=$(identify -format '%w %h\n' "$pictures"/* 2>/dev/null |
-         awk '{ s += $1 * $2; if ($1 * $2 > m) { m = $1 * $2; w = $1; h = $2 } }
-              END { printf "%.0f megapixels in all, largest %dx%d", s / 1e6, w, h }')
+pixels=$(describe_pictures "$pictures")
 echo "$n JPEG pictures, $(du -sh "$pictures" | cut -f1), $pixels"
 echo "machine: $(nproc) cores; best of $repeat runs per tool"
 echo
@@ -75,12 +67,8 @@ measure() {
             exit 1
         }
         local s kb
-        s=$(awk -F': ' '/Elapsed \(wall clock\)/ {
-                n = split($2, p, ":"); t = 0
-                for (i = 1; i <= n; i++) t = t * 60 + p[i]
-                print t }' "$work/time.txt")
-        kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
-        if [[ -z $best_s ]] || awk -v a="$s" -v b="$best_s" 'BEGIN { exit !(a < b) }'; then
+        read -r s kb < <(time_report "$work/time.txt")
+        if is_faster "$s" "$best_s"; then
             best_s=$s
             best_kb=$kb
             made=$( (find "$out" "$pictures/Thumbnails" -name '*.jpg' 2>/dev/null || true) | wc -l)

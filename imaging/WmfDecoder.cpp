@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 extern "C" {
 #include <libwmf/api.h>
@@ -308,7 +309,15 @@ bool looksLikeWmf(const QByteArray& head) {
     return plainHeaderAt(head, 0);
 }
 
-Expected<QSize> readWmfSize(const QString& path) {
+namespace {
+
+// Reads a metafile, checks and repairs its records, opens it in libwmf and
+// places it, then hands the session and placement to `use`. libwmf keeps
+// global state, so everything from opening to the last drawing call runs
+// under its lock.
+template <typename Use>
+auto withPlacedMetafile(const QString& path, Use&& use)
+    -> decltype(use(std::declval<WmfSession&>(), std::declval<const Placement&>())) {
     auto data = readFile(path);
     if (!data) return unexpected(data.error());
     auto layout = checkLayout(*data);
@@ -320,27 +329,27 @@ Expected<QSize> readWmfSize(const QString& path) {
     if (!session.ok()) return fail(QStringLiteral("libwmf cannot read %1").arg(path));
     auto placement = place(*layout, session);
     if (!placement) return unexpected(placement.error());
-    return placement->natural;
+    return use(session, *placement);
+}
+
+}  // namespace
+
+Expected<QSize> readWmfSize(const QString& path) {
+    return withPlacedMetafile(path, [](WmfSession&, const Placement& placement) -> Expected<QSize> {
+        return placement.natural;
+    });
 }
 
 Expected<QImage> decodeWmf(const QString& path, QSize atLeast) {
-    auto data = readFile(path);
-    if (!data) return unexpected(data.error());
-    auto layout = checkLayout(*data);
-    if (!layout) return unexpected(layout.error());
-    pullArcEndsIntoBox(*data, layout->firstRecord);
-    announceLargestRecord(*data, *layout);
-    std::lock_guard lock(libwmfMutex());
-    WmfSession session(std::move(*data));
-    if (!session.ok()) return fail(QStringLiteral("libwmf cannot read %1").arg(path));
-    auto placement = place(*layout, session);
-    if (!placement) return unexpected(placement.error());
-    const QSize size = drawSize(placement->natural, atLeast);
-    if (double(size.width()) * size.height() * 4.0 > double(kMaxDecodedBytes))
-        return fail(QStringLiteral("metafile too large to draw"));
-    QImage image = session.play(placement->frame, size);
-    if (image.isNull()) return fail(QStringLiteral("libwmf cannot draw %1").arg(path));
-    return image;
+    return withPlacedMetafile(
+        path, [&](WmfSession& session, const Placement& placement) -> Expected<QImage> {
+            const QSize size = drawSize(placement.natural, atLeast);
+            if (double(size.width()) * size.height() * 4.0 > double(kMaxDecodedBytes))
+                return fail(QStringLiteral("metafile too large to draw"));
+            QImage image = session.play(placement.frame, size);
+            if (image.isNull()) return fail(QStringLiteral("libwmf cannot draw %1").arg(path));
+            return image;
+        });
 }
 
 }  // namespace miniskop
