@@ -21,7 +21,7 @@
 namespace miniskop {
 namespace {
 
-struct PngSpec {
+struct PngRecipe {
     int width = 37;
     int height = 23;
     int colourType = PNG_COLOR_TYPE_RGB;
@@ -50,7 +50,7 @@ int channels(int colourType) {
 
 // A sample in [0, max]: gradients with some noise, the key colour (sample 0
 // everywhere) in a square, and a transparent stripe for alpha channels.
-int sampleAt(const PngSpec& s, int x, int y, int c, int max) {
+int sampleAt(const PngRecipe& s, int x, int y, int c, int max) {
     if (x >= s.width / 3 && x < s.width / 3 + 4 && y >= 2 && y < 6) return 0;
     const bool alphaChannel =
         (s.colourType & PNG_COLOR_MASK_ALPHA) && c == channels(s.colourType) - 1;
@@ -62,7 +62,7 @@ int sampleAt(const PngSpec& s, int x, int y, int c, int max) {
     return std::max(level * max / 255, 1);  // 0 is the key colour's
 }
 
-std::vector<uchar> packedRow(const PngSpec& s, int y) {
+std::vector<uchar> packedRow(const PngRecipe& s, int y) {
     const int n = channels(s.colourType), depth = s.bitDepth;
     const int max = s.colourType == PNG_COLOR_TYPE_PALETTE ? (1 << depth) - 1 : (1 << depth) - 1;
     std::vector<uchar> row((size_t(s.width) * n * depth + 7) / 8 + 1, 0);
@@ -90,7 +90,7 @@ void appendBytes(png_structp png, png_bytep data, size_t length) {
 void noFlush(png_structp) {}
 
 // Kept free of objects with destructors: libpng leaves it by longjmp.
-bool writeAll(png_structp png, png_infop info, const PngSpec* s, png_bytep* rows,
+bool writeAll(png_structp png, png_infop info, const PngRecipe* s, png_bytep* rows,
               png_colorp palette, png_bytep alphas) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_IHDR(png, info, png_uint_32(s->width), png_uint_32(s->height), s->bitDepth,
@@ -113,7 +113,7 @@ bool writeAll(png_structp png, png_infop info, const PngSpec* s, png_bytep* rows
     return true;
 }
 
-QByteArray encodePng(const PngSpec& s) {
+QByteArray encodePng(const PngRecipe& s) {
     QByteArray out;
     std::vector<std::vector<uchar>> rows;
     std::vector<png_bytep> pointers;
@@ -146,14 +146,14 @@ QImage qtReference(const QByteArray& bytes, QSize target) {
 // Qt's reader garbles 16-bit RGB with a tRNS key colour (channels turn into
 // alpha), so that layout is checked against Qt's decode of the same samples
 // without tRNS, with the key square laid on white by hand.
-QImage keyedReference(PngSpec spec, QSize target) {
-    spec.tRNS = false;
+QImage keyedReference(PngRecipe recipe, QSize target) {
+    recipe.tRNS = false;
     QBuffer buffer;
-    const QByteArray bytes = encodePng(spec);
+    const QByteArray bytes = encodePng(recipe);
     buffer.setData(bytes);
     QImage image = flattenOnWhite(QImageReader(&buffer).read());
     for (int y = 2; y < 6; ++y)
-        for (int x = spec.width / 3; x < spec.width / 3 + 4; ++x)
+        for (int x = recipe.width / 3; x < recipe.width / 3 + 4; ++x)
             image.setPixel(x, y, qRgb(255, 255, 255));
     return AreaScaler::scale(image, target);
 }
@@ -194,20 +194,20 @@ TEST(PngStreamDecoder, EveryLayoutMatchesQtDecodeScaled) {
         {PNG_COLOR_TYPE_RGB_ALPHA, 16, false},
     };
     for (const Layout& layout : layouts) {
-        PngSpec spec;
-        spec.colourType = layout.type;
-        spec.bitDepth = layout.depth;
-        spec.tRNS = layout.tRNS;
+        PngRecipe recipe;
+        recipe.colourType = layout.type;
+        recipe.bitDepth = layout.depth;
+        recipe.tRNS = layout.tRNS;
         SCOPED_TRACE(testing::Message() << "type " << layout.type << " depth " << layout.depth
                                         << " tRNS " << layout.tRNS);
-        const QByteArray bytes = encodePng(spec);
+        const QByteArray bytes = encodePng(recipe);
         ASSERT_FALSE(bytes.isEmpty());
-        for (QSize target : {QSize(spec.width, spec.height), QSize(11, 7), QSize(50, 30)}) {
+        for (QSize target : {QSize(recipe.width, recipe.height), QSize(11, 7), QSize(50, 30)}) {
             SCOPED_TRACE(testing::Message() << target.width() << " x " << target.height());
             const QImage mine = decoded(bytes, target);
             const QImage theirs =
                 layout.type == PNG_COLOR_TYPE_RGB && layout.depth == 16 && layout.tRNS
-                    ? keyedReference(spec, target)
+                    ? keyedReference(recipe, target)
                     : qtReference(bytes, target);
             ASSERT_EQ(mine.size(), target);
             EXPECT_LE(largestDifference(mine, theirs), 2);
@@ -216,24 +216,24 @@ TEST(PngStreamDecoder, EveryLayoutMatchesQtDecodeScaled) {
 }
 
 TEST(PngStreamDecoder, TransparencyIsLaidOnWhite) {
-    PngSpec spec;
-    spec.colourType = PNG_COLOR_TYPE_RGB;
-    spec.tRNS = true;  // the key square (sample 0) turns transparent
-    const QImage out = decoded(encodePng(spec), QSize(spec.width, spec.height));
-    EXPECT_EQ(out.pixel(spec.width / 3 + 1, 3), qRgb(255, 255, 255));
+    PngRecipe recipe;
+    recipe.colourType = PNG_COLOR_TYPE_RGB;
+    recipe.tRNS = true;  // the key square (sample 0) turns transparent
+    const QImage out = decoded(encodePng(recipe), QSize(recipe.width, recipe.height));
+    EXPECT_EQ(out.pixel(recipe.width / 3 + 1, 3), qRgb(255, 255, 255));
 
-    spec.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
-    spec.tRNS = false;
-    const QImage rgba = decoded(encodePng(spec), QSize(spec.width, spec.height));
+    recipe.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+    recipe.tRNS = false;
+    const QImage rgba = decoded(encodePng(recipe), QSize(recipe.width, recipe.height));
     EXPECT_EQ(rgba.pixel(8, 10), qRgb(255, 255, 255));  // rows y % 5 == 0 have alpha 0
 }
 
 TEST(PngStreamDecoder, GammaChunkLeavesSamplesAsStored) {
-    PngSpec spec;
-    spec.gamma = 1.0 / 1.8;
-    const QByteArray bytes = encodePng(spec);
-    PngSpec plain;
-    const QSize size(spec.width, spec.height);
+    PngRecipe recipe;
+    recipe.gamma = 1.0 / 1.8;
+    const QByteArray bytes = encodePng(recipe);
+    PngRecipe plain;
+    const QSize size(recipe.width, recipe.height);
     EXPECT_EQ(decoded(bytes, size), decoded(encodePng(plain), size));
     EXPECT_LE(largestDifference(decoded(bytes, size), qtReference(bytes, size)), 2);
 }
@@ -245,12 +245,12 @@ TEST(PngStreamDecoder, OddAndEnlargedSizesAgreeWithTheScaler) {
         {QSize(40, 9), QSize(120, 27)}, {QSize(300, 2), QSize(120, 1)},
     };
     for (const auto& c : cases) {
-        PngSpec spec;
-        spec.width = c[0].width();
-        spec.height = c[0].height();
-        spec.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
-        SCOPED_TRACE(testing::Message() << spec.width << " x " << spec.height);
-        const QByteArray bytes = encodePng(spec);
+        PngRecipe recipe;
+        recipe.width = c[0].width();
+        recipe.height = c[0].height();
+        recipe.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+        SCOPED_TRACE(testing::Message() << recipe.width << " x " << recipe.height);
+        const QByteArray bytes = encodePng(recipe);
         const QImage mine = decoded(bytes, c[1]);
         ASSERT_EQ(mine.size(), c[1]);
         EXPECT_LE(largestDifference(mine, qtReference(bytes, c[1])), 1);
@@ -258,25 +258,25 @@ TEST(PngStreamDecoder, OddAndEnlargedSizesAgreeWithTheScaler) {
 }
 
 TEST(PngStreamDecoder, LeavesInterlacedAndExifPicturesToTheCaller) {
-    PngSpec spec;
-    spec.interlaced = true;
-    auto interlaced = decodePngScaled(encodePng(spec), QSize(10, 10));
+    PngRecipe recipe;
+    recipe.interlaced = true;
+    auto interlaced = decodePngScaled(encodePng(recipe), QSize(10, 10));
     ASSERT_TRUE(interlaced.has_value());
     EXPECT_FALSE(interlaced->has_value());
-    spec.interlaced = false;
-    spec.exif = true;
-    auto exif = decodePngScaled(encodePng(spec), QSize(10, 10));
+    recipe.interlaced = false;
+    recipe.exif = true;
+    auto exif = decodePngScaled(encodePng(recipe), QSize(10, 10));
     ASSERT_TRUE(exif.has_value());
     EXPECT_FALSE(exif->has_value());
     EXPECT_FALSE(looksLikePng(QByteArray("GIF89a\0\0", 8)));
-    EXPECT_TRUE(looksLikePng(encodePng(PngSpec{}).left(8)));
+    EXPECT_TRUE(looksLikePng(encodePng(PngRecipe{}).left(8)));
 }
 
 TEST(PngStreamDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
-    PngSpec spec;
-    spec.width = 400;
-    spec.height = 300;  // noisy rows: far more than one read-ahead buffer
-    const QByteArray bytes = encodePng(spec);
+    PngRecipe recipe;
+    recipe.width = 400;
+    recipe.height = 300;  // noisy rows: far more than one read-ahead buffer
+    const QByteArray bytes = encodePng(recipe);
     ASSERT_GT(bytes.size(), 70 * 1024);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("p.png"));
@@ -293,9 +293,9 @@ TEST(PngStreamDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
 }
 
 TEST(PngStreamDecoder, DamagedFilesFailCleanly) {
-    PngSpec spec;
-    spec.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
-    const QByteArray bytes = encodePng(spec);
+    PngRecipe recipe;
+    recipe.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+    const QByteArray bytes = encodePng(recipe);
     const qsizetype imageEnd = bytes.lastIndexOf("IEND") - 4;  // before IEND's length field
     for (qsizetype n = 0; n < imageEnd; n += (n < 64 ? 1 : 7)) {
         SCOPED_TRACE(n);
