@@ -1,6 +1,18 @@
 # shellcheck shell=bash
 # Shell functions shared by the benchmark scripts (sourced, not run).
 
+# Installs those of the Debian packages named in the arguments that are not
+# there yet (through sudo when not root).
+install_missing() {
+    local missing=() p
+    for p in "$@"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+    ((${#missing[@]})) || return 0
+    echo "Installing ${missing[*]} ..." >&2
+    local sudo_=""
+    [[ $(id -u) -eq 0 ]] || sudo_=sudo
+    $sudo_ apt-get install -y "${missing[@]}" >&2
+}
+
 # Copies the files of Debian's wallpaper packages whose names match the
 # extended regular expression $2 into folder $1, each file once (the packages
 # link some sizes to one file), under numbered names so none collide.

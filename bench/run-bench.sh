@@ -23,16 +23,7 @@ if [[ ! -x $batch ]]; then
     exit 2
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    echo "Installing ${missing[*]} ..." >&2
-    sudo_=""
-    [[ $(id -u) -eq 0 ]] || sudo_=sudo
-    $sudo_ apt-get install -y "${missing[@]}" >&2
-fi
+install_missing "${packages[@]}"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/miniskop-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
