@@ -16,7 +16,7 @@
 namespace miniskop {
 
 class AreaScaler {
-  public:
+public:
     // Both sizes must be at least 1 x 1.
     AreaScaler(QSize source, QSize target);
 
@@ -34,7 +34,7 @@ class AreaScaler {
     // Scales a whole image (any format; converted to RGB32 first).
     static QImage scale(const QImage& source, QSize target);
 
-  private:
+private:
     // Per target index along one axis: the first source index it reads and
     // its weights (which sum to 1).
     struct Taps {

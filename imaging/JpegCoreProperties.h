@@ -10,8 +10,13 @@ namespace miniskop {
 
 enum JpegColor : qint32 { JC_UNKNOWN = 0, JC_GRAY = 1, JC_RGB = 2, JC_BGR = 3, JC_YCBCR = 4 };
 enum JpegSubsampling : qint32 { JS_NONE = 0, JS_422 = 1, JS_411 = 2 };  // JS_411: 2x2 (4:2:0)
-enum JpegResult : qint32 { JR_OK = 0, JR_INVALID_RECORD = -1, JR_BAD_SOURCE = -2,
-                           JR_ENCODE_FAILED = -3, JR_FILE_FAILED = -4 };
+enum JpegResult : qint32 {
+    JR_OK = 0,
+    JR_INVALID_RECORD = -1,
+    JR_BAD_SOURCE = -2,
+    JR_ENCODE_FAILED = -3,
+    JR_FILE_FAILED = -4
+};
 enum JpegIoMode : qint32 { JFILE_WRITEWHOLEIMAGE = 8 };
 
 struct JPEG_CORE_PROPERTIES {

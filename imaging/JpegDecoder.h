@@ -22,7 +22,7 @@ struct JpegInfo {
 
 // Receives the decoded picture row by row, top to bottom.
 class JpegRowSink {
-  public:
+public:
     virtual ~JpegRowSink() = default;
     // Told the decoded size before the first row; returning false stops.
     virtual bool begin(QSize decoded) = 0;

@@ -25,7 +25,6 @@ Expected<bool, JpegError> WriteJpegFile(cDIBSection& buffer, const QString& file
                                         qint32 quality);
 
 // Makes a buffer from `picture` and writes it with WriteJpegFile.
-Expected<bool, JpegError> saveThumb(const QImage& picture, const QString& fileName,
-                                    qint32 quality);
+Expected<bool, JpegError> saveThumb(const QImage& picture, const QString& fileName, qint32 quality);
 
 }  // namespace miniskop

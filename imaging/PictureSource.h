@@ -24,7 +24,7 @@ namespace miniskop {
 inline constexpr qint64 kMaxDecodedBytes = qint64(1) << 30;
 
 class PictureSource {
-  public:
+public:
     // Reads enough of the file to know its format and natural size.
     static Expected<PictureSource> open(const QString& path);
 
@@ -46,7 +46,7 @@ class PictureSource {
     // scaled as they are decoded, so the reduced picture is never held whole.
     Expected<QImage> decodeScaledTo(QSize target) const;
 
-  private:
+private:
     struct Impl;
     explicit PictureSource(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;

@@ -31,7 +31,7 @@ struct ImageControl {
 };
 
 class ThumbnailCanvas {
-  public:
+public:
     PictureBox picSource;
     PictureBox picThumb;
     ImageControl ImgSizer;

@@ -11,10 +11,10 @@
 namespace miniskop {
 
 struct OverviewPageInput {
-    QString folder;        // picture folder shown in the heading, with its closing separator
-    qint16 sizeS = 120;    // thumbnail size: cell width/height and caption length band
-    int perRow = 6;        // cells per row; values below 1 are taken as 1
-    QStringList entries;   // "picture|thumbnail|width|height", in run order
+    QString folder;       // picture folder shown in the heading, with its closing separator
+    qint16 sizeS = 120;   // thumbnail size: cell width/height and caption length band
+    int perRow = 6;       // cells per row; values below 1 are taken as 1
+    QStringList entries;  // "picture|thumbnail|width|height", in run order
 };
 
 // The page's bytes. Names made of ordinary characters come out exactly as the

@@ -13,7 +13,7 @@
 namespace miniskop {
 
 class IniDocument {
-  public:
+public:
     // Splits `bytes` into lines; CR LF and LF line ends are both read. The
     // line end used for new lines follows the file's first line end (CR LF for
     // a file without one).
@@ -37,7 +37,7 @@ class IniDocument {
 
     QByteArray toBytes() const;
 
-  private:
+private:
     struct Line {
         QByteArray raw;     // the line's bytes without its line end
         QByteArray ending;  // "\r\n", "\n" or empty (last line without a line end)

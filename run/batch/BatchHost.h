@@ -25,7 +25,7 @@ struct BatchHostOptions {
 };
 
 class BatchHost : public RunHost {
-  public:
+public:
     BatchHost(QString folder, QStringList entries, ThumbSettings settings, BatchHostOptions options,
               std::FILE* err);
 
@@ -60,7 +60,7 @@ class BatchHost : public RunHost {
     bool cancelled() const { return cancelled_; }
     const TerminalProgressSurface& surface() const { return surface_; }
 
-  private:
+private:
     void writeError(const QString& line);
 
     QString folder_;

@@ -6,7 +6,7 @@
 namespace miniskop {
 
 class InterruptFlag {
-  public:
+public:
     // Installs the SIGINT handler (once per process).
     static void install();
     // Whether a first SIGINT has arrived.

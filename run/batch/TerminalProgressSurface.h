@@ -12,7 +12,7 @@
 namespace miniskop {
 
 class TerminalProgressSurface : public ProgressSurface {
-  public:
+public:
     explicit TerminalProgressSurface(int columns);
 
     double ScaleWidth() const override { return static_cast<double>(cells_.size()); }
@@ -37,7 +37,7 @@ class TerminalProgressSurface : public ProgressSurface {
     // the terminal's own colour.
     QString colouredLine() const;
 
-  private:
+private:
     struct Cell {
         QChar ch = QLatin1Char(' ');
         bool hasText = false;

@@ -27,7 +27,7 @@ using testing::runBatchTool;
 using testing::writePicture;
 
 class BatchProgram : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(root.isValid());
         const QString besideProgram =

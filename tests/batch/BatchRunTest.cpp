@@ -26,7 +26,7 @@ const QString kEmptyListText = QString::fromUtf8(
     "Bitte erst einen Ordner auswählen, in dem Bilddateien vorhanden sind !");
 
 class BatchRun : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(root.isValid());
         const QString besideProgram =

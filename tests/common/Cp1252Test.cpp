@@ -6,9 +6,9 @@
 using namespace miniskop;
 
 TEST(Cp1252, EncodesLatinAndHighRange) {
-    EXPECT_EQ(cp1252::encodeLossy(QStringLiteral("Übersicht")), QByteArray("\xDC" "bersicht"));
-    EXPECT_EQ(cp1252::encodeLossy(QStringLiteral("Grösse ü ß")),
-              QByteArray("Gr\xF6sse \xFC \xDF"));
+    EXPECT_EQ(cp1252::encodeLossy(QStringLiteral("Übersicht")), QByteArray("\xDC"
+                                                                           "bersicht"));
+    EXPECT_EQ(cp1252::encodeLossy(QStringLiteral("Grösse ü ß")), QByteArray("Gr\xF6sse \xFC \xDF"));
     EXPECT_EQ(cp1252::encodeLossy(QString(QChar(0x20AC))), QByteArray("\x80"));
     EXPECT_EQ(cp1252::encodeLossy(QString(QChar(0x0178))), QByteArray("\x9F"));
     EXPECT_EQ(cp1252::encodeLossy(QString(QChar(0x2122))), QByteArray("\x99"));

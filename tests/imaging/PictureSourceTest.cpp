@@ -17,7 +17,7 @@ namespace {
 using testpics::channelDistance;
 
 class PictureSourceTest : public ::testing::Test {
-  protected:
+protected:
     QString path(const QString& name) const { return dir_.filePath(name); }
 
     // Opens and fully decodes, failing the test on error.

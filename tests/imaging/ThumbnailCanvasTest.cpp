@@ -11,7 +11,7 @@ namespace miniskop {
 namespace {
 
 class ThumbnailCanvasTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(testpics::writeJpeg(dir_.filePath("a.jpg"), testpics::photoLike(640, 480, 3)));
         ASSERT_TRUE(testpics::plain(100, 50, qRgb(0, 0, 255)).save(dir_.filePath("b.bmp")));

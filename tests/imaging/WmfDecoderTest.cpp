@@ -18,7 +18,7 @@ using testpics::channelDistance;
 // Builds a metafile: optional placeable header, window origin and extent, a
 // red brush, a null pen and one rectangle.
 class WmfBuilder {
-  public:
+public:
     struct Frame {
         int left, top, right, bottom, unitsPerInch;
     };
@@ -54,7 +54,7 @@ class WmfBuilder {
         return b;
     }
 
-  private:
+private:
     static void u16(QByteArray& b, int v) {
         b.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
     }
@@ -70,7 +70,7 @@ class WmfBuilder {
 };
 
 class WmfTest : public ::testing::Test {
-  protected:
+protected:
     QString write(const QString& name, const QByteArray& bytes) {
         const QString file = dir_.filePath(name);
         EXPECT_TRUE(testpics::writeBytes(file, bytes));

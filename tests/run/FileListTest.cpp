@@ -70,7 +70,7 @@ TEST(FileListPattern, RefusedPatterns) {
 }
 
 class FileListFolder : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QString at(const QString& name) const { return dir.filePath(name); }
     QTemporaryDir dir;

@@ -19,7 +19,7 @@ namespace miniskop::testing {
 
 // Wraps the image surface and counts the clears, i.e. the progress redraws.
 class CountingSurface : public ImageProgressSurface {
-  public:
+public:
     CountingSurface() : ImageProgressSurface(200, 20) {}
     void Cls() override {
         ++clears;
@@ -35,7 +35,7 @@ struct RecordedMessage {
 };
 
 class RecordingHost : public RunHost {
-  public:
+public:
     FileList list;
     ThumbSettings record;
     bool enlarge = false;

@@ -17,7 +17,7 @@
 namespace miniskop::testing {
 
 class RunFixture : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(pictures.isValid());
         folder = pictures.path();

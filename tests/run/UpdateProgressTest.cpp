@@ -15,7 +15,7 @@ namespace {
 // Records what UpdateProgress asks of the surface; text is a fixed 20 wide
 // and 10 high.
 class RecordingSurface : public ProgressSurface {
-  public:
+public:
     explicit RecordingSurface(double width, double height = 20) : w_(width), h_(height) {}
     double ScaleWidth() const override { return w_; }
     double ScaleHeight() const override { return h_; }
@@ -46,7 +46,7 @@ class RecordingSurface : public ProgressSurface {
     std::vector<Bar> bars;
     std::vector<Text> texts;
 
-  private:
+private:
     double w_, h_;
 };
 

@@ -41,7 +41,7 @@ QByteArray settingsText(const char* qJPG, const char* optE) {
 bool isRoot() { return ::geteuid() == 0; }
 
 class SettingsFileTest : public ::testing::Test {
-  protected:
+protected:
     QString path() const { return dir.filePath(QStringLiteral("Miniskop.ini")); }
 
     // Writes `bytes` and dates the file back, so that any rewrite shows.
