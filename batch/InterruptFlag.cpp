@@ -35,6 +35,4 @@ void InterruptFlag::install() {
 
 bool InterruptFlag::raised() { return interrupts.load() > 0; }
 
-void InterruptFlag::clearForTesting() { interrupts.store(0); }
-
 }  // namespace miniskop

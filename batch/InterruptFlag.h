@@ -11,8 +11,6 @@ public:
     static void install();
     // Whether a first SIGINT has arrived.
     static bool raised();
-    // Back to "not raised" (tests only).
-    static void clearForTesting();
 };
 
 }  // namespace miniskop

@@ -62,11 +62,6 @@ void TerminalProgressSurface::Print(const QString& text) {
     CurrentX = start + static_cast<double>(text.size());
 }
 
-int TerminalProgressSurface::filledCells() const {
-    return static_cast<int>(
-        std::count_if(cells_.begin(), cells_.end(), [](const Cell& c) { return c.filled; }));
-}
-
 bool TerminalProgressSurface::isBlank() const {
     return std::none_of(cells_.begin(), cells_.end(),
                         [](const Cell& c) { return c.filled || c.hasText; });

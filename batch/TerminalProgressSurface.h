@@ -24,8 +24,6 @@ public:
     void Print(const QString& text) override;
 
     int columns() const { return static_cast<int>(cells_.size()); }
-    // Cells covered by the bar, counted from the left.
-    int filledCells() const;
     // Whether anything has been drawn since the last Cls.
     bool isBlank() const;
 

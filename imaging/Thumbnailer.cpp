@@ -1,10 +1,7 @@
-// The thumbnail size rule and the per-picture pixel work. See Thumbnailer.h.
+// The thumbnail size rule.
 #include "Thumbnailer.h"
 
 #include <cmath>
-
-#include "AreaScaler.h"
-#include "PictureSource.h"
 
 namespace miniskop {
 
@@ -46,20 +43,6 @@ Expected<QSize> thumbnailSize(float W, float H, float S, bool enlarge) {
     if (!toPixels(tw, width) || !toPixels(th, height))
         return fail(QStringLiteral("thumbnail side below one pixel"));
     return QSize(width, height);
-}
-
-QImage scaleImage(const QImage& source, QSize target) { return AreaScaler::scale(source, target); }
-
-Expected<Thumbnail> renderThumbnail(const ThumbRequest& request) {
-    auto source = PictureSource::open(request.path);
-    if (!source) return unexpected(source.error());
-    const QSize natural = source->naturalSize();
-    auto size = thumbnailSize(float(natural.width()), float(natural.height()), request.sizeBound,
-                              request.enlarge);
-    if (!size) return unexpected(size.error());
-    auto image = source->decodeScaledTo(*size);
-    if (!image) return unexpected(image.error());
-    return Thumbnail{std::move(*image), natural};
 }
 
 }  // namespace miniskop

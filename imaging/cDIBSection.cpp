@@ -264,17 +264,6 @@ std::unique_ptr<cDIBSection> cDIBSection::Resample(qint32 lNewHeight, qint32 lNe
     return target;
 }
 
-QImage cDIBSection::toImage() const {
-    if (!bitsPointer_ || Width() <= 0 || Height() <= 0) return {};
-    QImage image(Width(), Height(), QImage::Format_BGR888);
-    if (image.isNull()) return {};
-    const qint64 stride = BytesPerScanLine();
-    for (qint64 y = 0; y < Height(); ++y)
-        std::memcpy(image.scanLine(static_cast<int>(y)), bitsPointer_ + (Height() - 1 - y) * stride,
-                    3 * static_cast<size_t>(Width()));
-    return image;
-}
-
 // Bilinear interpolation in single precision. The scale divides by the target
 // size (not the size less one), so the last target column and row stop short
 // of the source's last ones. Rows are taken in memory order on both sides.

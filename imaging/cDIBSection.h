@@ -86,9 +86,6 @@ public:
 
     const BITMAPINFOHEADER& header() const { return bitmapHeader_; }
 
-    // The buffer as an image (top row first), for tests and display.
-    QImage toImage() const;
-
 private:
     void ResampleInto(cDIBSection& target) const;
 

@@ -182,14 +182,6 @@ Status FileList::setPattern(const QString& pattern) {
     return {};
 }
 
-Status FileList::refresh() {
-    if (path_.isEmpty()) return {};
-    Expected<QStringList> listed = listFolder(path_, pattern_);
-    if (!listed) return unexpected(listed.error());
-    entries_ = std::move(listed).value();
-    return {};
-}
-
 QString FileList::List(int i) const {
     if (i < 0 || i >= entries_.size()) return QString();
     return entries_.at(i);

@@ -24,9 +24,6 @@ public:
     Status setPattern(const QString& pattern);
     QString pattern() const { return pattern_; }
 
-    // Re-reads the folder with the current pattern.
-    Status refresh();
-
     int ListCount() const { return static_cast<int>(entries_.size()); }
     // Entry i (a file name without folder); the empty text past the end.
     QString List(int i) const;

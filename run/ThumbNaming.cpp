@@ -35,11 +35,4 @@ QString thumbnailJpegPathForStem(const QString& thumbFolder, const QString& stem
     return thumbFolder + kSeparator + stem + QStringLiteral(".jpg");
 }
 
-QString thumbnailJpegPath(const QString& pictureFolder, const QString& entry,
-                          const QString& previousBaseName, const ThumbSettings& settings) {
-    const QString tag = versionTag(entry, previousBaseName);
-    return thumbnailJpegPathForStem(thumbnailFolder(pictureFolder, settings),
-                                    thumbnailStem(entry, tag, settings));
-}
-
 }  // namespace miniskop

@@ -25,8 +25,4 @@ QString thumbnailStem(const QString& entry, const QString& tag, const ThumbSetti
 // `thumbFolder` + separator + `stem` + ".jpg".
 QString thumbnailJpegPathForStem(const QString& thumbFolder, const QString& stem);
 
-// Thumbnail folder + separator + stem + ".jpg".
-QString thumbnailJpegPath(const QString& pictureFolder, const QString& entry,
-                          const QString& previousBaseName, const ThumbSettings& settings);
-
 }  // namespace miniskop

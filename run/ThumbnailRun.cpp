@@ -75,8 +75,6 @@ ThumbnailRun::~ThumbnailRun() = default;
 
 int ThumbnailRun::defaultJobs() { return std::max(1, QThread::idealThreadCount()); }
 
-void ThumbnailRun::setJobs(int jobs) { jobs_ = std::max(1, jobs); }
-
 QString ThumbnailRun::startCaption() { return QStringLiteral("Thumbnails erzeugen"); }
 QString ThumbnailRun::cancelCaption() { return QStringLiteral("Abbrechen"); }
 

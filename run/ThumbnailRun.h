@@ -62,9 +62,6 @@ public:
 
     // One job per core.
     static int defaultJobs();
-    // Takes effect at the next start (values below 1 count as 1).
-    void setJobs(int jobs);
-    int jobs() const { return jobs_; }
     // True when the next run does the pixel work on the calling thread.
     bool worksInline() const { return jobs_ == 1 && where_ == PixelWork::InlineForOneJob; }
 

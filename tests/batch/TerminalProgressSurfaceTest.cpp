@@ -63,9 +63,9 @@ TEST(TerminalProgressSurface, DrawingOutsideTheLineIsClipped) {
     TerminalProgressSurface surface(10);
     surface.Cls();
     surface.LineFilled(-5, 0, 3.4, 1, Qt::red);
-    EXPECT_EQ(surface.filledCells(), 3);
+    EXPECT_EQ(surface.plainLine().count('#'), 3);
     surface.LineFilled(8, 0, 1e9, 1, Qt::red);
-    EXPECT_EQ(surface.filledCells(), 5);
+    EXPECT_EQ(surface.plainLine().count('#'), 5);
     surface.CurrentX = -2;
     surface.Print("abcd");
     surface.CurrentX = 8;
@@ -73,7 +73,7 @@ TEST(TerminalProgressSurface, DrawingOutsideTheLineIsClipped) {
     EXPECT_EQ(surface.plainLine(), "[cd#.....xy]");
     surface.Cls();
     EXPECT_TRUE(surface.isBlank());
-    EXPECT_EQ(surface.filledCells(), 0);
+    EXPECT_EQ(surface.plainLine().count('#'), 0);
 }
 
 TEST(TerminalProgressSurface, MeasuresInCharacterCells) {

@@ -32,6 +32,9 @@ const QStringList kPictures = {"a.jpg", "b.jpg", "c.bmp", "d.png"};
 
 class FaultInjection : public ::testing::Test {
 protected:
+    // One picture at a time unless a test asks for look-ahead workers.
+    explicit FaultInjection(int jobs = 1) : run_(host_, jobs) {}
+
     void SetUp() override {
         ASSERT_TRUE(root_.isValid());
         folder_ = root_.path() + "/Bilder";
@@ -103,8 +106,7 @@ protected:
     QString folder_, thumbs_;
     QMap<QString, QByteArray> before_;
     RecordingHost host_;
-    // One picture at a time unless a test asks for look-ahead workers.
-    ThumbnailRun run_{host_, 1};
+    ThumbnailRun run_;
 };
 
 // The cases where the folder changes under the run, once as the plain run
@@ -112,10 +114,7 @@ protected:
 // picture may already be decoded when it vanishes; then it is no failure.
 class FolderChanges : public FaultInjection, public ::testing::WithParamInterface<int> {
 protected:
-    void SetUp() override {
-        FaultInjection::SetUp();
-        run_.setJobs(GetParam());
-    }
+    FolderChanges() : FaultInjection(GetParam()) {}
     bool lookAhead() const { return GetParam() > 1; }
 };
 

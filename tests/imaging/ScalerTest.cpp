@@ -5,7 +5,6 @@
 
 #include "AreaScaler.h"
 #include "ThumbnailTestPictures.h"
-#include "Thumbnailer.h"
 
 namespace miniskop {
 namespace {
@@ -21,7 +20,7 @@ QImage greyRow(std::initializer_list<int> values) {
 
 TEST(Scaler, EqualSizeCopiesThePixels) {
     const QImage source = testpics::photoLike(31, 17, 1);
-    const QImage out = scaleImage(source, source.size());
+    const QImage out = AreaScaler::scale(source, source.size());
     ASSERT_EQ(out.size(), source.size());
     EXPECT_EQ(out.format(), QImage::Format_RGB32);
     EXPECT_EQ(out, source);
@@ -33,25 +32,25 @@ TEST(Scaler, ShrinkingAveragesTheCoveredArea) {
     const int values[2][4] = {{0, 100, 200, 40}, {20, 80, 60, 100}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x) source.setPixel(x, y, qRgb(values[y][x], 0, 255));
-    const QImage half = scaleImage(source, QSize(2, 1));
+    const QImage half = AreaScaler::scale(source, QSize(2, 1));
     EXPECT_EQ(qRed(half.pixel(0, 0)), 50);
     EXPECT_EQ(qRed(half.pixel(1, 0)), 100);
     EXPECT_EQ(qBlue(half.pixel(1, 0)), 255);
 
     // Fractional ratio 3 -> 2: the middle pixel is shared half and half.
-    const QImage two = scaleImage(greyRow({0, 90, 180}), QSize(2, 1));
+    const QImage two = AreaScaler::scale(greyRow({0, 90, 180}), QSize(2, 1));
     EXPECT_EQ(qRed(two.pixel(0, 0)), 30);
     EXPECT_EQ(qRed(two.pixel(1, 0)), 150);
 }
 
 TEST(Scaler, EnlargingInterpolatesBetweenNeighbours) {
-    const QImage four = scaleImage(greyRow({0, 200}), QSize(4, 1));
+    const QImage four = AreaScaler::scale(greyRow({0, 200}), QSize(4, 1));
     EXPECT_EQ(qRed(four.pixel(0, 0)), 0);  // edges hold the outer pixels
     EXPECT_EQ(qRed(four.pixel(1, 0)), 50);
     EXPECT_EQ(qRed(four.pixel(2, 0)), 150);
     EXPECT_EQ(qRed(four.pixel(3, 0)), 200);
 
-    const QImage dot = scaleImage(testpics::plain(1, 1, qRgb(12, 34, 56)), QSize(120, 120));
+    const QImage dot = AreaScaler::scale(testpics::plain(1, 1, qRgb(12, 34, 56)), QSize(120, 120));
     EXPECT_EQ(dot.pixel(0, 0), qRgb(12, 34, 56));
     EXPECT_EQ(dot.pixel(119, 119), qRgb(12, 34, 56));
 }
@@ -60,7 +59,8 @@ TEST(Scaler, KeepsAPlainColourAtAnySize) {
     const QRgb colour = qRgb(201, 7, 99);
     for (QSize from : {QSize(37, 23), QSize(7, 5), QSize(40, 10)}) {
         for (QSize to : {QSize(5, 3), QSize(50, 31), QSize(10, 40), QSize(1, 1)}) {
-            const QImage out = scaleImage(testpics::plain(from.width(), from.height(), colour), to);
+            const QImage out =
+                AreaScaler::scale(testpics::plain(from.width(), from.height(), colour), to);
             ASSERT_EQ(out.size(), to);
             for (int y = 0; y < to.height(); ++y)
                 for (int x = 0; x < to.width(); ++x)
@@ -73,7 +73,7 @@ TEST(Scaler, KeepsAPlainColourAtAnySize) {
 TEST(Scaler, AgreesWithTheReferenceAreaAverage) {
     const QImage source = testpics::photoLike(203, 151, 7);
     for (QSize to : {QSize(120, 89), QSize(25, 19), QSize(200, 3), QSize(1, 1)}) {
-        const QImage ours = scaleImage(source, to);
+        const QImage ours = AreaScaler::scale(source, to);
         const QImage reference = testpics::referenceAreaAverage(source, to);
         int worst = 0;
         for (int y = 0; y < to.height(); ++y)
@@ -91,17 +91,17 @@ TEST(Scaler, StreamedRowsGiveTheSameResultAndMissingRowsAreCounted) {
     scaler.pushRow(source.constScanLine(47));
     EXPECT_EQ(scaler.rowsMissing(), 0);
     scaler.pushRow(source.constScanLine(0));  // surplus rows are ignored
-    EXPECT_EQ(scaler.takeResult(), scaleImage(source, QSize(10, 7)));
+    EXPECT_EQ(scaler.takeResult(), AreaScaler::scale(source, QSize(10, 7)));
 }
 
 TEST(Scaler, ConvertsOtherFormatsAndRefusesEmptyInput) {
     QImage indexed =
         testpics::plain(8, 8, qRgb(10, 20, 30)).convertToFormat(QImage::Format_Indexed8);
-    const QImage out = scaleImage(indexed, QSize(3, 3));
+    const QImage out = AreaScaler::scale(indexed, QSize(3, 3));
     EXPECT_EQ(out.format(), QImage::Format_RGB32);
     EXPECT_EQ(out.pixel(1, 1), qRgb(10, 20, 30));
-    EXPECT_TRUE(scaleImage(QImage(), QSize(3, 3)).isNull());
-    EXPECT_TRUE(scaleImage(indexed, QSize(0, 3)).isNull());
+    EXPECT_TRUE(AreaScaler::scale(QImage(), QSize(3, 3)).isNull());
+    EXPECT_TRUE(AreaScaler::scale(indexed, QSize(0, 3)).isNull());
 }
 
 }  // namespace

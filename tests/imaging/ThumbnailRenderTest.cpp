@@ -1,4 +1,4 @@
-// renderThumbnail: the thumbnail of generated photo-like pictures against the
+// ThumbnailCanvas::resize: the thumbnail of generated photo-like pictures against the
 // same picture decoded whole and area-averaged, for JPEG (reduced decoding)
 // and other formats; EXIF-turned JPEGs; and many threads at once.
 #include <gtest/gtest.h>
@@ -8,6 +8,8 @@
 #include <iostream>
 #include <thread>
 
+#include "AreaScaler.h"
+#include "ThumbnailCanvas.h"
 #include "ThumbnailTestPictures.h"
 #include "Thumbnailer.h"
 
@@ -18,6 +20,19 @@ QImage decodeWhole(const QString& file) {
     QImageReader reader(file);
     reader.setAutoTransform(true);
     return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+struct Thumb {
+    QImage image;
+    QSize naturalSize;
+};
+
+// What the run's resize draws into picThumb, and the natural size it read.
+Expected<Thumb> render(const QString& file, float bound, bool enlarge) {
+    ThumbnailCanvas canvas;
+    const Status drawn = canvas.resize(file, bound, enlarge);
+    if (!drawn) return unexpected(drawn.error());
+    return Thumb{canvas.picThumb.image, QSize(canvas.picSource.width, canvas.picSource.height)};
 }
 
 struct QualityCase {
@@ -39,7 +54,7 @@ TEST_P(ThumbnailQuality, MatchesTheWholePictureAreaAveraged) {
     options.quality = c.quality;
     ASSERT_TRUE(testpics::writeJpeg(file, testpics::photoLike(c.width, c.height, unsigned(c.width)),
                                     options));
-    auto thumb = renderThumbnail({file, c.bound, c.enlarge});
+    auto thumb = render(file, c.bound, c.enlarge);
     ASSERT_TRUE(thumb.has_value()) << thumb.error().message.toStdString();
     EXPECT_EQ(thumb->naturalSize, QSize(c.width, c.height));
     const auto size = thumbnailSize(float(c.width), float(c.height), c.bound, c.enlarge);
@@ -49,7 +64,7 @@ TEST_P(ThumbnailQuality, MatchesTheWholePictureAreaAveraged) {
 
     const QImage whole = decodeWhole(file);
     const QImage reference = c.enlarge && c.width < c.bound && c.height < c.bound
-                                 ? scaleImage(whole, *size)
+                                 ? AreaScaler::scale(whole, *size)
                                  : testpics::referenceAreaAverage(whole, *size);
     const double db = testpics::psnr(thumb->image, reference);
     std::cout << "  " << c.width << "x" << c.height << " -> " << size->width() << "x"
@@ -70,7 +85,7 @@ TEST(ThumbnailRender, OtherFormatsAndTurnedJpegs) {
     QTemporaryDir dir;
     const QImage photo = testpics::photoLike(640, 480, 77);
     ASSERT_TRUE(photo.save(dir.filePath("p.png")));
-    auto png = renderThumbnail({dir.filePath("p.png"), 120, false});
+    auto png = render(dir.filePath("p.png"), 120, false);
     ASSERT_TRUE(png.has_value());
     ASSERT_EQ(png->image.size(), QSize(120, 90));
     EXPECT_GE(testpics::psnr(png->image, testpics::referenceAreaAverage(photo, QSize(120, 90))),
@@ -79,7 +94,7 @@ TEST(ThumbnailRender, OtherFormatsAndTurnedJpegs) {
     testpics::JpegOptions turned;
     turned.app1 = testpics::exifWithOrientation(8);
     ASSERT_TRUE(testpics::writeJpeg(dir.filePath("t.jpg"), photo, turned));
-    auto jpg = renderThumbnail({dir.filePath("t.jpg"), 120, false});
+    auto jpg = render(dir.filePath("t.jpg"), 120, false);
     ASSERT_TRUE(jpg.has_value());
     EXPECT_EQ(jpg->naturalSize, QSize(480, 640));
     ASSERT_EQ(jpg->image.size(), QSize(90, 120));
@@ -91,11 +106,11 @@ TEST(ThumbnailRender, OtherFormatsAndTurnedJpegs) {
 TEST(ThumbnailRender, FailuresAreReported) {
     QTemporaryDir dir;
     ASSERT_TRUE(testpics::photoLike(64, 48, 1).save(dir.filePath("p.png")));
-    EXPECT_FALSE(renderThumbnail({dir.filePath("p.png"), 0, false}).has_value());
-    EXPECT_FALSE(renderThumbnail({dir.filePath("p.png"), -3, true}).has_value());
-    EXPECT_FALSE(renderThumbnail({dir.filePath("none.jpg"), 120, false}).has_value());
+    EXPECT_FALSE(render(dir.filePath("p.png"), 0, false).has_value());
+    EXPECT_FALSE(render(dir.filePath("p.png"), -3, true).has_value());
+    EXPECT_FALSE(render(dir.filePath("none.jpg"), 120, false).has_value());
     ASSERT_TRUE(testpics::writeBytes(dir.filePath("bad.jpg"), "\xFF\xD8\xFF\xE0garbage"));
-    EXPECT_FALSE(renderThumbnail({dir.filePath("bad.jpg"), 120, false}).has_value());
+    EXPECT_FALSE(render(dir.filePath("bad.jpg"), 120, false).has_value());
 }
 
 TEST(ThumbnailRender, ManyThreadsAtOnceGiveTheSamePictures) {
@@ -109,8 +124,7 @@ TEST(ThumbnailRender, ManyThreadsAtOnceGiveTheSamePictures) {
         files << file;
     }
     std::vector<QImage> expected;
-    for (const QString& file : files)
-        expected.push_back(renderThumbnail({file, 100, false})->image);
+    for (const QString& file : files) expected.push_back(render(file, 100, false)->image);
 
     std::vector<std::vector<QImage>> results(4);
     std::vector<std::thread> threads;
@@ -118,7 +132,7 @@ TEST(ThumbnailRender, ManyThreadsAtOnceGiveTheSamePictures) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 3; ++round)
                 for (const QString& file : files) {
-                    auto thumb = renderThumbnail({file, 100, false});
+                    auto thumb = render(file, 100, false);
                     results[size_t(t)].push_back(thumb ? thumb->image : QImage());
                 }
         });

@@ -148,7 +148,7 @@ TEST_F(FileListFolder, PatternNarrowsAndRefusalKeepsTheList) {
 
     touch(at("e.jpeg"));
     EXPECT_EQ(list.ListCount(), 3);  // not re-read until asked
-    ASSERT_TRUE(list.refresh());
+    ASSERT_TRUE(list.setPath(list.path()));
     EXPECT_EQ(list.ListCount(), 4);
 }
 

@@ -11,6 +11,13 @@
 namespace miniskop {
 namespace {
 
+// The path the run gives a picture's thumbnail, from the naming steps it takes.
+QString thumbnailJpegPath(const QString& pictureFolder, const QString& entry,
+                          const QString& previousBaseName, const ThumbSettings& settings) {
+    const QString stem = thumbnailStem(entry, versionTag(entry, previousBaseName), settings);
+    return thumbnailJpegPathForStem(thumbnailFolder(pictureFolder, settings), stem);
+}
+
 struct SplitCase {
     const char* input;
     const char* withExt;

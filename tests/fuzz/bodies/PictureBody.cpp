@@ -9,6 +9,7 @@
 
 #include "FuzzBodies.h"
 #include "PictureSource.h"
+#include "ThumbnailCanvas.h"
 #include "Thumbnailer.h"
 #include "WmfDecoder.h"
 
@@ -60,13 +61,14 @@ void fuzzPictureFile(const QString& path) {
                   sizeText(natural));
     }
 
-    const Expected<Thumbnail> thumb = renderThumbnail(ThumbRequest{path, 120.0f, false});
-    if (thumb) {
-        const Expected<QSize> expected = thumbnailSize(
-            float(thumb->naturalSize.width()), float(thumb->naturalSize.height()), 120.0f, false);
-        check(expected.has_value() && thumb->image.size() == *expected,
-              "thumbnail " + sizeText(thumb->image.size()) + " for natural " +
-                  sizeText(thumb->naturalSize));
+    ThumbnailCanvas canvas;
+    if (canvas.resize(path, 120.0f, false)) {
+        const QSize thumbNatural(canvas.picSource.width, canvas.picSource.height);
+        const QSize thumbSize = canvas.picThumb.image.size();
+        const Expected<QSize> expected =
+            thumbnailSize(float(thumbNatural.width()), float(thumbNatural.height()), 120.0f, false);
+        check(expected.has_value() && thumbSize == *expected,
+              "thumbnail " + sizeText(thumbSize) + " for natural " + sizeText(thumbNatural));
     }
 }
 
