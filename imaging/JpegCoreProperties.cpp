@@ -1,13 +1,10 @@
-// The encoder record layer over libjpeg-turbo's TurboJPEG interface. jpegInit
-// fills the record's defaults and opens a compressor; jpegWrite encodes the
-// described source pixels in memory and writes the bytes with
-// writeFileAtomically, so the output file appears whole or not at all;
-// jpegFree closes the compressor.
+// The encoder record layer over libjpeg-turbo's TurboJPEG interface. The
+// output file is written with writeFileAtomically, so it appears whole or not
+// at all. See JpegCoreProperties.h.
 #include "JpegCoreProperties.h"
 
 #include <turbojpeg.h>
 
-#include <QByteArrayView>
 #include <QFile>
 #include <limits>
 
@@ -41,12 +38,61 @@ int outputSubsampling(const JPEG_CORE_PROPERTIES& r) {
     }
 }
 
-// Frees the encoder's output buffer however the write ends.
+// Frees the encoder's output buffer however the encoding ends.
 struct EncodedBytes {
     unsigned char* data = nullptr;
     unsigned long size = 0;
     ~EncodedBytes() { tjFree(data); }
 };
+
+// The source as the encoder takes it.
+struct Source {
+    int pixelFormat = -1;
+    int subsampling = -1;
+    int width = 0;
+    int height = 0;
+    int pitch = 0;
+    int flags = 0;
+};
+
+// JR_OK with `source` filled in when the record describes pixels and an output
+// we can encode, JR_BAD_SOURCE otherwise.
+qint32 checkSource(const JPEG_CORE_PROPERTIES& r, Source& source) {
+    const int pixelFormat = sourcePixelFormat(r);
+    const int subsampling = outputSubsampling(r);
+    const qint64 width = r.DIBWidth;
+    const qint64 height = r.DIBHeight < 0 ? -qint64{r.DIBHeight} : qint64{r.DIBHeight};
+    if (pixelFormat < 0 || subsampling < 0 || !r.DIBBytes || width <= 0 || height <= 0 ||
+        r.DIBPadBytes < 0)
+        return JR_BAD_SOURCE;
+    // The encoder writes the source at its own size; it does not scale.
+    if (r.JPGWidth != width || r.JPGHeight != height) return JR_BAD_SOURCE;
+    const qint64 pitch = width * tjPixelSize[pixelFormat] + r.DIBPadBytes;
+    if (pitch > std::numeric_limits<int>::max() ||
+        pitch * height > std::numeric_limits<qint32>::max())
+        return JR_BAD_SOURCE;
+    source.pixelFormat = pixelFormat;
+    source.subsampling = subsampling;
+    source.width = static_cast<int>(width);
+    source.height = static_cast<int>(height);
+    source.pitch = static_cast<int>(pitch);
+    // A negative height says the rows lie bottom-up in memory.
+    source.flags = r.DIBHeight < 0 ? TJFLAG_BOTTOMUP : 0;
+    return JR_OK;
+}
+
+qint32 compress(const JPEG_CORE_PROPERTIES& r, const Source& source, QByteArray& out) {
+    EncodedBytes encoded;
+    if (tjCompress2(static_cast<tjhandle>(r.state), r.DIBBytes, source.width, source.pitch,
+                    source.height, source.pixelFormat, &encoded.data, &encoded.size,
+                    source.subsampling, r.jquality, source.flags) != 0)
+        return JR_ENCODE_FAILED;
+    if (encoded.size > static_cast<unsigned long>(std::numeric_limits<qsizetype>::max()))
+        return JR_ENCODE_FAILED;
+    out = QByteArray(reinterpret_cast<const char*>(encoded.data),
+                     static_cast<qsizetype>(encoded.size));
+    return JR_OK;
+}
 
 }  // namespace
 
@@ -68,37 +114,12 @@ qint32 jpegInit(JPEG_CORE_PROPERTIES* record) {
 
 qint32 jpegWrite(JPEG_CORE_PROPERTIES* record, qint32 mode) {
     if (!record || !record->state || mode != JFILE_WRITEWHOLEIMAGE) return JR_INVALID_RECORD;
-    const JPEG_CORE_PROPERTIES& r = *record;
-
-    const int pixelFormat = sourcePixelFormat(r);
-    const int subsampling = outputSubsampling(r);
-    const qint64 width = r.DIBWidth;
-    const qint64 height = r.DIBHeight < 0 ? -qint64{r.DIBHeight} : qint64{r.DIBHeight};
-    if (pixelFormat < 0 || subsampling < 0 || !r.DIBBytes || width <= 0 || height <= 0 ||
-        r.DIBPadBytes < 0)
-        return JR_BAD_SOURCE;
-    // The encoder writes the source at its own size; it does not scale.
-    if (r.JPGWidth != width || r.JPGHeight != height) return JR_BAD_SOURCE;
-    const qint64 pitch = width * tjPixelSize[pixelFormat] + r.DIBPadBytes;
-    if (pitch > std::numeric_limits<int>::max() ||
-        pitch * height > std::numeric_limits<qint32>::max())
-        return JR_BAD_SOURCE;
-    if (!r.JPGFile) return JR_FILE_FAILED;
-
-    // A negative height says the rows lie bottom-up in memory.
-    const int flags = r.DIBHeight < 0 ? TJFLAG_BOTTOMUP : 0;
-    EncodedBytes out;
-    if (tjCompress2(static_cast<tjhandle>(r.state), r.DIBBytes, static_cast<int>(width),
-                    static_cast<int>(pitch), static_cast<int>(height), pixelFormat, &out.data,
-                    &out.size, subsampling, r.jquality, flags) != 0)
-        return JR_ENCODE_FAILED;
-
-    const QString path = QFile::decodeName(QByteArray(r.JPGFile));
-    const Status written = writeFileAtomically(
-        path,
-        QByteArrayView(reinterpret_cast<const char*>(out.data), static_cast<qsizetype>(out.size)),
-        SyncMode::Fast);
-    return written ? JR_OK : JR_FILE_FAILED;
+    Source source;
+    if (const qint32 checked = checkSource(*record, source); checked != JR_OK) return checked;
+    if (!record->JPGFile) return JR_FILE_FAILED;
+    QByteArray bytes;
+    if (const qint32 encoded = compress(*record, source, bytes); encoded != JR_OK) return encoded;
+    return jpegWriteEncoded(QFile::decodeName(QByteArray(record->JPGFile)), bytes);
 }
 
 qint32 jpegFree(JPEG_CORE_PROPERTIES* record) {
@@ -106,6 +127,17 @@ qint32 jpegFree(JPEG_CORE_PROPERTIES* record) {
     if (record->state) tjDestroy(static_cast<tjhandle>(record->state));
     record->state = nullptr;
     return JR_OK;
+}
+
+qint32 jpegEncode(const JPEG_CORE_PROPERTIES* record, QByteArray* out) {
+    if (!record || !record->state || !out) return JR_INVALID_RECORD;
+    Source source;
+    if (const qint32 checked = checkSource(*record, source); checked != JR_OK) return checked;
+    return compress(*record, source, *out);
+}
+
+qint32 jpegWriteEncoded(const QString& path, QByteArrayView bytes) {
+    return writeFileAtomically(path, bytes, SyncMode::Fast) ? JR_OK : JR_FILE_FAILED;
 }
 
 }  // namespace miniskop

@@ -3,6 +3,9 @@
 // it up, sets the DIB and JPG fields, and calls jpegWrite.
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
 #include <QtGlobal>
 #include <cstdint>
 
@@ -40,8 +43,15 @@ struct JPEG_CORE_PROPERTIES {
 };
 
 qint32 jpegInit(JPEG_CORE_PROPERTIES* record);
-// Encodes the whole source image and writes it to JPGFile, whole or not at all.
+// Encodes the whole source image and writes it to JPGFile, whole or not at all:
+// jpegEncode followed by jpegWriteEncoded.
 qint32 jpegWrite(JPEG_CORE_PROPERTIES* record, qint32 mode);
 qint32 jpegFree(JPEG_CORE_PROPERTIES* record);
+
+// Encodes the whole source image into `out` (JPGFile is not looked at): the
+// bytes jpegWrite writes.
+qint32 jpegEncode(const JPEG_CORE_PROPERTIES* record, QByteArray* out);
+// Writes encoded bytes to `path`, whole or not at all: JR_OK or JR_FILE_FAILED.
+qint32 jpegWriteEncoded(const QString& path, QByteArrayView bytes);
 
 }  // namespace miniskop

@@ -1,7 +1,11 @@
 // Writing one thumbnail as a JPEG file: saveThumb copies the picture into a
-// cDIBSection and WriteJpegFile hands the buffer's bytes to the encoder.
+// cDIBSection and WriteJpegFile hands the buffer's bytes to the encoder record,
+// which writes the file whole or not at all. The same thumbnail can be made in
+// two steps, so that the encoding happens on a worker thread: encodeThumbJpeg
+// gives the bytes saveThumb would write, writeEncodedThumb writes them.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -10,7 +14,7 @@
 
 namespace miniskop {
 
-// The error both writing steps raise: always number -2147221503 (0x80040001),
+// The error every writing step raises: always number -2147221503 (0x80040001),
 // with a German description: one for an encoder that cannot be set up (with
 // its result code appended), "Speichern fehlgeschlagen" for a failed write.
 struct JpegError {
@@ -19,12 +23,19 @@ struct JpegError {
     QString description;
 };
 
-// Encodes `buffer` at `quality` (passed unchanged) into `fileName`. True when
-// the file was written; never false: a failure is a JpegError.
-Expected<bool, JpegError> WriteJpegFile(cDIBSection& buffer, const QString& fileName,
-                                        qint32 quality);
+using JpegStatus = BasicStatus<JpegError>;
+
+// Encodes `buffer` at `quality` (passed unchanged) into `fileName`.
+JpegStatus WriteJpegFile(cDIBSection& buffer, const QString& fileName, qint32 quality);
 
 // Makes a buffer from `picture` and writes it with WriteJpegFile.
-Expected<bool, JpegError> saveThumb(const QImage& picture, const QString& fileName, qint32 quality);
+JpegStatus saveThumb(const QImage& picture, const QString& fileName, qint32 quality);
+
+// The bytes saveThumb(picture, file, quality) writes to `file`, with its
+// failures. Safe to call from any thread: each call sets up its own encoder.
+Expected<QByteArray, JpegError> encodeThumbJpeg(const QImage& picture, qint32 quality);
+
+// Writes bytes from encodeThumbJpeg to `fileName` as saveThumb writes its file.
+JpegStatus writeEncodedThumb(const QByteArray& jpeg, const QString& fileName);
 
 }  // namespace miniskop

@@ -4,7 +4,7 @@
 #include <exception>
 #include <mutex>
 
-#include "ThumbJpegMemory.h"
+#include "JpegWriter.h"
 
 namespace miniskop {
 namespace {
@@ -50,7 +50,7 @@ void doWork(PictureWork& work) {
     canvas.ImgSizer.size = kUntouchedSize;
     work.scaled = canvas.resize(work.key.path, work.key.sizeBound, work.key.enlarge);
     if (!work.scaled) return;
-    Expected<QByteArray> bytes = encodeThumbJpeg(canvas.picThumb.drawnImage(), work.key.quality);
+    auto bytes = encodeThumbJpeg(canvas.picThumb.drawnImage(), work.key.quality);
     if (bytes) work.jpeg = std::move(*bytes);
 }
 

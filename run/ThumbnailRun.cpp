@@ -240,12 +240,9 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
     const QImage drawn = canvas_.picThumb.drawnImage();
     if (drawn.isNull()) {
         reasons.append(QStringLiteral("Kein Bild zum Speichern"));
-    } else if (jpeg) {
-        const Status written = writeFileAtomically(jpegPath, *jpeg, SyncMode::Fast);
-        // The writer's own text for a file that could not be written.
-        if (!written) reasons.append(QStringLiteral("Speichern fehlgeschlagen"));
     } else {
-        const Expected<bool, JpegError> saved = saveThumb(drawn, jpegPath, key.quality);
+        const JpegStatus saved =
+            jpeg ? writeEncodedThumb(*jpeg, jpegPath) : saveThumb(drawn, jpegPath, key.quality);
         if (!saved) reasons.append(saved.error().description);
     }
 

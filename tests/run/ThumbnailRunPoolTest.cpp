@@ -23,7 +23,6 @@
 #include "PictureWorkQueue.h"
 #include "QtPrinters.h"
 #include "RecordingHost.h"
-#include "ThumbJpegMemory.h"
 #include "ThumbnailRun.h"
 
 namespace miniskop::testing {
@@ -400,7 +399,7 @@ TEST(ThumbJpegMemory, SameBytesAsTheFileWriter) {
         ASSERT_TRUE(saveThumb(picture, file, c.quality));
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const Expected<QByteArray> bytes = encodeThumbJpeg(picture, c.quality);
+        const auto bytes = encodeThumbJpeg(picture, c.quality);
         ASSERT_TRUE(bytes);
         EXPECT_TRUE(*bytes == f.readAll());
     }
