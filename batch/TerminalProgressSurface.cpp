@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Rounding.h"
+
 namespace miniskop {
 
 namespace {
@@ -14,7 +16,7 @@ namespace {
 // A cell coordinate from a box coordinate: the nearest cell edge, clamped.
 int toCell(double x, int columns) {
     if (!std::isfinite(x)) return x > 0 ? columns : 0;
-    const double rounded = std::nearbyint(x);
+    const double rounded = roundHalfEven(x);
     return static_cast<int>(std::clamp(rounded, 0.0, static_cast<double>(columns)));
 }
 
@@ -50,7 +52,7 @@ void TerminalProgressSurface::LineFilled(double x1, double y1, double x2, double
 
 void TerminalProgressSurface::Print(const QString& text) {
     if (!std::isfinite(CurrentX)) return;
-    const double start = std::nearbyint(CurrentX);
+    const double start = roundHalfEven(CurrentX);
     for (qsizetype k = 0; k < text.size(); ++k) {
         const double x = start + static_cast<double>(k);
         if (x < 0 || x >= columns()) continue;

@@ -21,6 +21,8 @@
 #include <random>
 #include <vector>
 
+#include "Rounding.h"
+
 namespace miniskop {
 namespace {
 
@@ -37,9 +39,6 @@ qint64 imageBytesOf(qint32 width, qint32 height) {
     if (line > kMaxImageBytes / height) return -1;
     return line * height;
 }
-
-// Rounds to the nearest whole number, an exact half to the even neighbour.
-double roundHalfEven(double v) { return std::nearbyint(v); }
 
 uint8_t clampByte(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0)); }
 
