@@ -15,8 +15,8 @@
 #include <jerror.h>
 // clang-format on
 
+#include "DecodeLimit.h"
 #include "ExifOrientation.h"
-#include "PictureSource.h"
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN,
               "JCS_EXT_BGRX matches QImage::Format_RGB32 only on little-endian machines");

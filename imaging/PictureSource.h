@@ -8,6 +8,7 @@
 // EXIF orientation is applied, so natural size and pixels are as displayed.
 // Grey, CMYK/YCCK and 16-bit pictures decode to correct colours; transparent
 // pixels are laid on white. The result is always QImage::Format_RGB32.
+// Pictures that would decode to more than kMaxDecodedBytes are refused.
 // Safe to use from any thread (one PictureSource per thread).
 #pragma once
 
@@ -16,12 +17,10 @@
 #include <QString>
 #include <memory>
 
+#include "DecodeLimit.h"
 #include "Expected.h"
 
 namespace miniskop {
-
-// Decoded pictures larger than this many bytes (at 4 bytes a pixel) are refused.
-inline constexpr qint64 kMaxDecodedBytes = qint64(1) << 30;
 
 class PictureSource {
 public:

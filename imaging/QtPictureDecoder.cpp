@@ -11,7 +11,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "PictureSource.h"
+#include "DecodeLimit.h"
 
 namespace miniskop {
 

@@ -14,7 +14,7 @@ extern "C" {
 #include <libwmf/gd.h>
 }
 
-#include "PictureSource.h"
+#include "DecodeLimit.h"
 #include "WmfShapeFill.h"
 
 namespace miniskop {
