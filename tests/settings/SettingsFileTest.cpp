@@ -10,6 +10,7 @@
 #include "IniFile.h"
 #include "SettingsFile.h"
 #include "TestFiles.h"
+#include "Unprivileged.h"
 
 namespace miniskop {
 namespace {
@@ -37,8 +38,6 @@ QByteArray settingsText(const char* qJPG, const char* optE) {
     if (optE) text += QByteArray("[Erweiterung]\r\noptE=") + optE + "\r\n";
     return text;
 }
-
-bool isRoot() { return ::geteuid() == 0; }
 
 class SettingsFileTest : public ::testing::Test {
 protected:
@@ -259,7 +258,7 @@ TEST_F(SettingsFileTest, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
 }
 
 TEST_F(SettingsFileTest, SavingIntoAReadOnlyFolderFails) {
-    if (isRoot()) GTEST_SKIP() << "folder permissions do not bind root";
+    if (rerunAsUnprivilegedUser()) return;
     const QString folder = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkpath(folder));
     ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
@@ -297,7 +296,7 @@ TEST(SettingsFilePath, BesideTheProgramWhenPresentOrWritableElseInTheUserFolder)
     const QString gone = dir.filePath(QStringLiteral("gone"));
     EXPECT_EQ(settingsFilePath(gone, config), config + QStringLiteral("/Miniskop.ini"));
 
-    if (isRoot()) return;  // the permission cases below do not bind root
+    if (rerunAsUnprivilegedUser()) return;  // the permission cases below do not bind root
     ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
     EXPECT_EQ(settingsFilePath(program, config), config + QStringLiteral("/Miniskop.ini"));
     ASSERT_TRUE(
