@@ -26,23 +26,15 @@ using testing::readAll;
 using testing::runBatchTool;
 using testing::writePicture;
 
-class BatchProgram : public ::testing::Test {
+class BatchProgram : public testing::BatchFolders {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(root.isValid());
-        const QString besideProgram =
-            QFileInfo(testing::batchExecutable()).absoluteDir().filePath("Miniskop.ini");
-        if (QFileInfo::exists(besideProgram)) {
-            GTEST_SKIP() << "a Miniskop.ini beside the program would be read first: "
-                         << besideProgram.toStdString();
-        }
-        ASSERT_TRUE(QDir().mkpath(pics()));
+        BatchFolders::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(QDir().mkpath(config() + "/Miniskop"));
         writePicture(pics() + "/Wide.jpg", 300, 150);
     }
 
-    QString pics() const { return root.filePath("pics"); }
-    QString config() const { return root.filePath("config"); }
     QString iniPath() const { return config() + "/Miniskop/Miniskop.ini"; }
 
     void writeIni(const QByteArray& text) {
@@ -50,8 +42,6 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text);
     }
-
-    QTemporaryDir root;
 };
 
 struct UsageCase {

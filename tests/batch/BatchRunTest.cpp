@@ -25,22 +25,8 @@ const QString kEmptyListText = QString::fromUtf8(
     "Im ausgewählten Ordner befinden sich keine, vom Programm unterstützten, Bilddateien. "
     "Bitte erst einen Ordner auswählen, in dem Bilddateien vorhanden sind !");
 
-class BatchRun : public ::testing::Test {
+class BatchRun : public testing::BatchFolders {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(root.isValid());
-        const QString besideProgram =
-            QFileInfo(testing::batchExecutable()).absoluteDir().filePath("Miniskop.ini");
-        if (QFileInfo::exists(besideProgram)) {
-            GTEST_SKIP() << "a Miniskop.ini beside the program would change the defaults: "
-                         << besideProgram.toStdString();
-        }
-        ASSERT_TRUE(QDir().mkpath(pics()));
-        ASSERT_TRUE(QDir().mkpath(config()));
-    }
-
-    QString pics() const { return root.filePath("pics"); }
-    QString config() const { return root.filePath("config"); }
     QString pic(const QString& name) const { return pics() + '/' + name; }
     QString thumb(const QString& name) const { return pics() + "/Thumbnails/" + name; }
 
@@ -55,8 +41,6 @@ protected:
         writePicture(pic("Tall.bmp"), 90, 180);
         writePicture(pic("small.jpg"), 50, 40);
     }
-
-    QTemporaryDir root;
 };
 
 TEST_F(BatchRun, MakesEveryThumbnailAndThePage) {

@@ -11,7 +11,16 @@
 
 namespace miniskop::testing {
 
-QString batchExecutable() { return QStringLiteral(MINISKOP_BATCH_EXE); }
+QString batchExecutable() {
+    static QTemporaryDir folder;
+    static const QString copy = [] {
+        const QString path = folder.filePath(QStringLiteral("miniskop-batch"));
+        if (!QFile::copy(QStringLiteral(MINISKOP_BATCH_EXE), path))
+            ADD_FAILURE() << "cannot copy " MINISKOP_BATCH_EXE " to " << path.toStdString();
+        return path;
+    }();
+    return copy;
+}
 
 BatchResult runBatchTool(const QStringList& arguments, const QString& configHome,
                          const std::function<void(QProcess&)>& whileRunning) {
