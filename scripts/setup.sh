@@ -3,28 +3,32 @@
 #   start: starts the desktop program (or, without a display, runs the batch
 #          tool on a copy of the samples and prints where the page is);
 #   screenshots: remakes the README's pictures in docs/ from samples/;
-#   test:  runs every test, then the whole suite again under ASan + UBSan, the
-#          run's suites under TSan, and a short smoke run of every fuzz target.
+#   test:  checks the formatting of the C++ sources, runs every test, then the
+#          whole suite again under ASan + UBSan, the run's suites under TSan,
+#          and a short smoke run of every fuzz target.
 # Run as root on Debian 12 (apt-get needs it).
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 mode="${1:-start}"
 
+# Everything the default build uses: the libraries, the tests' frameworks and
+# rsvg-convert for the application icon's PNGs.
 build_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-svg-dev libqt6opengl6-dev
     qt6-image-formats-plugins qt6-qpa-plugins
     libturbojpeg0-dev libjpeg62-turbo-dev libwmf-dev libpng-dev libwebp-dev fonts-urw-base35
+    libgtest-dev libgmock-dev librsvg2-bin
 )
 test_packages=(
-    libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick
+    clang-format xvfb xauth x11-apps imagemagick
     at-spi2-core python3-pyatspi dbus-x11 python3
     clang clang-14 libclang-rt-14-dev
-    desktop-file-utils appstream dpkg-dev fakeroot file groff-base xdg-utils librsvg2-bin
+    desktop-file-utils appstream dpkg-dev fakeroot file groff-base xdg-utils
 )
 # Only for scripts/screenshots.sh (the README's pictures), not for the tests.
-screenshot_packages=(xvfb xauth xdotool imagemagick chromium librsvg2-bin)
+screenshot_packages=(xvfb xauth xdotool imagemagick chromium)
 
 install_missing() {
     local missing=()
@@ -42,6 +46,14 @@ install_missing() {
     fi
 }
 
+# Every tracked C++ file must be formatted as .clang-format says.
+check_format() {
+    local files
+    mapfile -t files < <(git ls-files '*.cpp' '*.h')
+    ((${#files[@]})) || { echo "no C++ files found (not a git checkout?)" >&2; return 1; }
+    clang-format --dry-run -Werror "${files[@]}"
+}
+
 build() {  # preset
     cmake --preset "$1" >/dev/null
     cmake --build --preset "$1" -j "$(nproc)"
@@ -49,7 +61,7 @@ build() {  # preset
 
 case "$mode" in
 start)
-    install_missing "${build_packages[@]}" libgtest-dev libgmock-dev
+    install_missing "${build_packages[@]}"
     build release
     work="$(mktemp -d /tmp/miniskop-samples.XXXXXX)"
     cp samples/* "$work/"
@@ -65,6 +77,8 @@ start)
 test)
     install_missing "${build_packages[@]}" "${test_packages[@]}"
     export QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=offscreen
+    echo "== formatting"
+    check_format
     echo "== release build and tests"
     build release
     ctest --preset release
@@ -78,7 +92,7 @@ test)
     bash scripts/fuzz-smoke.sh 2000
     ;;
 screenshots)
-    install_missing "${build_packages[@]}" "${screenshot_packages[@]}" libgtest-dev libgmock-dev
+    install_missing "${build_packages[@]}" "${screenshot_packages[@]}"
     build release
     bash scripts/screenshots.sh "$PWD/build"
     ;;
