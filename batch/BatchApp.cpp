@@ -1,4 +1,4 @@
-// The batch tool's flow: options, settings, file list, the run, the report.
+// One invocation of miniskop-batch. See BatchApp.h.
 #include "BatchApp.h"
 
 #include <QDir>
@@ -28,8 +28,6 @@ void put(std::FILE* stream, const QString& text) {
 void complain(std::FILE* err, const QString& message) {
     put(err, QStringLiteral("miniskop-batch: ") + message + QLatin1Char('\n'));
 }
-
-const QString kClosingCountText = QStringLiteral("Anzahl erzeugter Thumbnails: ");
 
 }  // namespace
 
@@ -94,7 +92,9 @@ int runBatch(const BatchEnvironment& env) {
     host.finishProgress();
 
     const ThumbnailRun::Outcome& outcome = run.lastOutcome();
-    if (host.label4().startsWith(kClosingCountText)) {
+    // A run that started (the list was not empty) ends with the count and the
+    // closing text; an empty list ends with its message instead.
+    if (outcome.started) {
         put(env.out, host.label4() + QLatin1Char('\n') + host.label15() + QLatin1Char('\n'));
     }
     if (outcome.pageWritten) put(env.out, outcome.pagePath + QLatin1Char('\n'));

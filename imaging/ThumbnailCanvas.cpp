@@ -16,16 +16,16 @@ QImage PictureBox::drawnImage() const {
 }
 
 Status ThumbnailCanvas::resize(const QString& PicPath, float S, bool enlarge) {
-    // 1. picThumb gets an empty picture; its size stays until a new one is set.
+    // picThumb first gets an empty picture; its size stays until a new one is set.
     picThumb.image = QImage();
 
-    // 2. ImgSizer takes the picture and with it the natural size.
+    // ImgSizer takes the picture and with it the natural size.
     auto source = PictureSource::open(PicPath);
     if (!source) return unexpected(source.error());
     ImgSizer.size = source->naturalSize();
     ImgSizer.holdsPicture = true;
 
-    // 3./4. picSource takes the natural size; ImgSizer lets go of the picture.
+    // picSource takes the natural size and ImgSizer lets go of the picture.
     // The pixels are not kept here: they are decoded straight to the
     // thumbnail size below.
     picSource.width = ImgSizer.size.width();
@@ -35,7 +35,7 @@ Status ThumbnailCanvas::resize(const QString& PicPath, float S, bool enlarge) {
     const float W = float(picSource.width);
     const float H = float(picSource.height);
 
-    // 5.-7. Target size from S and the enlarge option.
+    // The target size follows from S and the enlarge option.
     auto target = thumbnailSize(W, H, S, enlarge);
     if (!target) return unexpected(target.error());
 
@@ -44,7 +44,7 @@ Status ThumbnailCanvas::resize(const QString& PicPath, float S, bool enlarge) {
     auto image = source->decodeScaledTo(*target);
     if (!image) return unexpected(image.error());
 
-    // 8.-11. The box takes the whole-pixel size and the scaled picture.
+    // Last, the box takes the whole-pixel size and the scaled picture.
     picThumb.width = target->width();
     picThumb.height = target->height();
     picThumb.image = std::move(*image);

@@ -1,4 +1,4 @@
-// The thumbnail size rule.
+// The thumbnail size rule. See Thumbnailer.h.
 #include "Thumbnailer.h"
 
 #include <cmath>

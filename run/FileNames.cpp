@@ -1,5 +1,4 @@
-// The file-name functions. Each one finds the last folder separator and/or the
-// last dot and cuts the text there; none of them looks at the file system.
+// The file-name functions. See FileNames.h.
 #include "FileNames.h"
 
 namespace miniskop {

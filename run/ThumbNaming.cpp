@@ -1,5 +1,4 @@
-// The naming rule for thumbnails: folder, affix, base name, version tag and the
-// fixed ".jpg" extension. Pure text work on the settings read by the caller.
+// The thumbnail naming rule. See ThumbNaming.h.
 #include "ThumbNaming.h"
 
 #include "FileNames.h"

@@ -296,7 +296,7 @@ void ThumbnailRun::html() {
         host_.setMousePointer(MousePointer::Arrow);
         return;
     }
-    const QString F = withClosingSeparator(host_.fileListPath());
+    const QString pictureFolder = withClosingSeparator(host_.fileListPath());
 
     // A page name of blanks only would name the thumbnail folder itself; it is
     // treated like an empty one.
@@ -308,18 +308,19 @@ void ThumbnailRun::html() {
         return;
     }
 
-    const QString P = F + trimBlanks(settings.nameOrdner) + kSeparator + pageName;
-    host_.setCurrentPagePath(P);
+    const QString pagePath =
+        pictureFolder + trimBlanks(settings.nameOrdner) + kSeparator + pageName;
+    host_.setCurrentPagePath(pagePath);
 
     OverviewPageInput input;
-    input.folder = F;
+    input.folder = pictureFolder;
     input.sizeS = *sizeS;
     input.perRow = anzProZeile_;
     input.entries = ThumbEntries_;
 
     // Writing replaces an older page (read-only included) only once the new
     // one is complete. Skipped on failure: no view buttons, no browser.
-    const Status written = writeFileAtomically(P, overviewPageBytes(input));
+    const Status written = writeFileAtomically(pagePath, overviewPageBytes(input));
     if (!written) {
         outcome_.pageError = written.error().message;
         host_.setMousePointer(MousePointer::Arrow);
@@ -327,9 +328,9 @@ void ThumbnailRun::html() {
     }
 
     outcome_.pageWritten = true;
-    outcome_.pagePath = P;
+    outcome_.pagePath = pagePath;
     host_.setViewButtonsEnabled(true);
-    host_.pageWritten(P);
+    host_.pageWritten(pagePath);
     host_.setMousePointer(MousePointer::Arrow);
 }
 

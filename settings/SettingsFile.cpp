@@ -1,5 +1,4 @@
-// "Miniskop.ini": its location, reading it into ThumbSettings in a fixed order
-// of steps (Ini_Lesen), and saving the six stored fields (Speichern).
+// Reading and saving the settings file. See SettingsFile.h.
 #include "SettingsFile.h"
 
 #include <QDir>

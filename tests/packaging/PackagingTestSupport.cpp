@@ -1,4 +1,4 @@
-// Helpers of the packaging tests: running a program and reading a text file.
+// See PackagingTestSupport.h.
 #include "PackagingTestSupport.h"
 
 #include <QFile>
