@@ -2,7 +2,7 @@
 #include "ThumbnailCanvas.h"
 
 #include "PictureSource.h"
-#include "Thumbnailer.h"
+#include "ThumbnailSize.h"
 
 namespace miniskop {
 

@@ -15,7 +15,7 @@
 
 #include "HostileFiles.h"
 #include "HostileSupport.h"
-#include "Thumbnailer.h"
+#include "ThumbnailSize.h"
 
 namespace miniskop::hostile {
 namespace {

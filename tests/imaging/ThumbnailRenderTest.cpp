@@ -10,8 +10,8 @@
 
 #include "AreaScaler.h"
 #include "ThumbnailCanvas.h"
+#include "ThumbnailSize.h"
 #include "ThumbnailTestPictures.h"
-#include "Thumbnailer.h"
 
 namespace miniskop {
 namespace {

@@ -2,7 +2,7 @@
 // bound, single-precision ratios, rounding to whole pixels and the failures.
 #include <gtest/gtest.h>
 
-#include "Thumbnailer.h"
+#include "ThumbnailSize.h"
 
 namespace miniskop {
 namespace {

@@ -10,7 +10,7 @@
 #include "FuzzBodies.h"
 #include "PictureSource.h"
 #include "ThumbnailCanvas.h"
-#include "Thumbnailer.h"
+#include "ThumbnailSize.h"
 #include "WmfDecoder.h"
 
 namespace miniskop::fuzz {

@@ -1,5 +1,5 @@
-// The thumbnail size rule. See Thumbnailer.h.
-#include "Thumbnailer.h"
+// The thumbnail size rule. See ThumbnailSize.h.
+#include "ThumbnailSize.h"
 
 #include <cmath>
 
