@@ -15,10 +15,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <atomic>
 #include <cerrno>
-#include <thread>
 
+#include "FifoWatchdog.h"
 #include "FileList.h"
 #include "HostileSupport.h"
 #include "SafeFileWriter.h"
@@ -229,33 +228,14 @@ TEST_P(FolderChanges, APictureVanishingBeforeItIsLoadedFailsAloneAndKeepsItsEntr
 }
 
 TEST_P(FolderChanges, APictureTurningIntoAFifoBeforeItIsLoadedDoesNotBlockTheRun) {
-    const QByteArray fifo = QFile::encodeName(pic("b.jpg"));
-    std::atomic<bool> fifoMade{false}, done{false}, wasBlocked{false};
     host_.onPictureShown = [&](int i, const QString&) {
         if (i != 1) return;
         QFile::remove(pic("b.jpg"));
-        ASSERT_EQ(::mkfifo(fifo.constData(), 0644), 0);
-        fifoMade = true;
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pic("b.jpg")).constData(), 0644), 0);
     };
-    // A reader blocked on the FIFO (it has no writer) would wait for ever. The
-    // watchdog, long after the FIFO was made, checks whether anyone still
-    // holds it open for reading; if so it opens and closes the writing end,
-    // which ends the wait, and the test fails instead of hanging.
-    std::thread watchdog([&] {
-        for (int tick = 0; !done; ++tick) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (!fifoMade || tick < 150) continue;
-            const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) {
-                wasBlocked = true;
-                ::close(fd);
-            }
-        }
-    });
-    const auto& outcome = run();
-    done = true;
-    watchdog.join();
-    EXPECT_FALSE(wasBlocked) << "the run waited on a FIFO";
+    ThumbnailRun::Outcome outcome;
+    EXPECT_TRUE(ranWithoutWaitingOn(pic("b.jpg"), [&] { outcome = run(); }))
+        << "the run waited on a FIFO";
     EXPECT_EQ(outcome.finished, 4);
     if (!lookAhead()) {
         EXPECT_EQ(host_.failedPictures, QStringList{pic("b.jpg")});

@@ -12,12 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <atomic>
-#include <chrono>
-#include <functional>
-#include <thread>
 #include <vector>
 
+#include "FifoWatchdog.h"
 #include "PictureSource.h"
 #include "ThumbnailTestPictures.h"
 
@@ -56,30 +53,6 @@ QByteArray gifOnScreen(QSize screen, QRect frame) {
     }
     b.append(char(0)).append(char(0x3B));
     return b;
-}
-
-// Runs `work` while a watchdog looks out for a reader stuck on the FIFO at
-// `fifo`: once `work` has had ample time, the watchdog opens the FIFO's
-// writing end (which releases a blocked reader) and records that it had to.
-// Returns true when nobody was found waiting.
-bool ranWithoutWaitingOn(const QString& fifo, const std::function<void()>& work) {
-    const QByteArray name = QFile::encodeName(fifo);
-    std::atomic<bool> done{false}, rescued{false};
-    std::thread watchdog([&] {
-        for (int tick = 0; !done; ++tick) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            if (tick < 200) continue;
-            const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) {
-                rescued = true;
-                ::close(fd);
-            }
-        }
-    });
-    work();
-    done = true;
-    watchdog.join();
-    return !rescued;
 }
 
 class PictureFileSafety : public ::testing::Test {
