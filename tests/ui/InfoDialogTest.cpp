@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 
 #include "frmInfo.h"
@@ -17,34 +18,48 @@ namespace {
 void processDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 TEST(InfoDialog, TextIsTheFixedDescription) {
-    const QString expected = QString::fromUtf8(
-        "Das Programm erzeugt Thumbnails von allen Bilddateien eines Ordners. Die "
-        "Thumbnail-Bilddateien werden in der gewünschten ThumbNailGrösse erstellt und im "
-        "JPG-Format gespeichert.\r\n"
-        "Die JPG-Qualität der Thumbnails kann eingestellt werden. \r\n"
-        "Beim Speichern der Thumbnails wird gleichzeitig eine HTML-Seite erzeugt. Die erzeugte "
-        "HTML-Seite trägt den DefaultNamen \"ThumbIndex.html\". Der Name der HTML-Seite kann "
-        "aber auch geändert werden. \r\n"
-        "Am Ende der Thumbnail-Erzeugung wird diese HTML-Seite mit einem internen Browser "
-        "angezeigt. Die einzelnen Thumbnails werden auf dieser HTML-Seite als Übersicht "
-        "angezeigt. Die HTML-Seite steht auch nach dem Beenden des Programms im "
-        "ThumbNailOrdner zur Verfügung und kann mit einem WebBrowser angezeigt werden.\r\n\r\n");
-    EXPECT_EQ(frmInfo::infoText(), expected);
+    frmInfo* dialog = frmInfo::showInfo();
+    ASSERT_NE(dialog, nullptr);
+    // The box shows four paragraphs and an empty line: what the program
+    // does, first of all, and the page's default name in quotes.
+    const QString shown = dialog->Text1->toPlainText();
+    const QStringList paragraphs = shown.split('\n');
+    ASSERT_EQ(paragraphs.size(), 6);
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(paragraphs[i].trimmed().isEmpty()) << i;
+    EXPECT_TRUE(paragraphs[4].isEmpty() && paragraphs[5].isEmpty());
+    EXPECT_TRUE(shown.startsWith(
+        QString::fromUtf8("Das Programm erzeugt Thumbnails von allen Bilddateien eines Ordners.")));
+    EXPECT_EQ(shown.count("\"ThumbIndex.html\""), 1);
+    // Its lines end in carriage return and line feed, the box's in line feeds.
+    QString info = frmInfo::infoText();
+    EXPECT_FALSE(info.contains(QRegularExpression("[^\r]\n|\r[^\n]")));
+    EXPECT_EQ(info.replace("\r\n", "\n"), shown);
+
+    dialog->close();
+    processDeletes();
 }
 
 TEST(InfoDialog, LookAndControls) {
     frmInfo* dialog = frmInfo::showInfo();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "ThumbNails - Info");
-    EXPECT_EQ(dialog->minimumSize(), QSize(496, 268));
-    EXPECT_EQ(dialog->maximumSize(), QSize(496, 268));
+    EXPECT_EQ(dialog->minimumSize(), dialog->size());
+    EXPECT_EQ(dialog->maximumSize(), dialog->size());
     EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_EQ(dialog->parentWidget(), nullptr);
     EXPECT_FALSE(dialog->isModal());
 
-    EXPECT_EQ(dialog->Text1->geometry(), QRect(24, 16, 449, 217));
-    EXPECT_EQ(dialog->Label2->geometry(), QRect(16, 8, 465, 233));
-    EXPECT_EQ(dialog->Command1->geometry(), QRect(16, 248, 49, 17));
+    // The text lies on the backdrop, which shows an equal margin all round;
+    // the button sits below them at the backdrop's left edge; all inside.
+    const QRect text = dialog->Text1->geometry();
+    const QRect backdrop = dialog->Label2->geometry();
+    const QRect button = dialog->Command1->geometry();
+    const int margin = text.left() - backdrop.left();
+    EXPECT_GT(margin, 0);
+    EXPECT_EQ(backdrop, text.adjusted(-margin, -margin, margin, margin));
+    EXPECT_EQ(button.left(), backdrop.left());
+    EXPECT_GT(button.top(), backdrop.bottom());
+    for (const QRect& r : {text, backdrop, button}) EXPECT_TRUE(dialog->rect().contains(r));
     EXPECT_EQ(dialog->Command1->text(), "<<");
     EXPECT_DOUBLE_EQ(dialog->Text1->font().pointSizeF(), 8.25);
     EXPECT_EQ(dialog->Text1->font().family(), "Courier New");
@@ -55,10 +70,6 @@ TEST(InfoDialog, LookAndControls) {
     EXPECT_EQ(dialog->Text1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_EQ(dialog->Text1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
 
-    QString shown = frmInfo::infoText();
-    shown.replace("\r\n", "\n");
-    EXPECT_EQ(dialog->Text1->toPlainText(), shown);
-
     dialog->Command1->click();
     processDeletes();
     EXPECT_EQ(frmInfo::instance(), nullptr);
@@ -67,8 +78,8 @@ TEST(InfoDialog, LookAndControls) {
 TEST(InfoDialog, OneInstanceCentredWhenCreated) {
     frmInfo* first = frmInfo::showInfo();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const QPoint centred(screen.x() + (screen.width() - 496) / 2,
-                         screen.y() + (screen.height() - 268) / 2);
+    const QPoint centred(screen.x() + (screen.width() - first->width()) / 2,
+                         screen.y() + (screen.height() - first->height()) / 2);
     EXPECT_EQ(first->pos(), centred);
 
     // The user moves it and types into it; a second click keeps both.
