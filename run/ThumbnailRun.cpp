@@ -171,6 +171,10 @@ void ThumbnailRun::Anzeige() {
         return;
     }
 
+    // Temporary files that earlier runs, killed while writing, left in the
+    // thumbnail folder go (never one another run is still writing).
+    removeStaleTemporaries(thumbnailFolder(folderPath, host_.settings()));
+
     // Per-row count. Skipped when the text does not fit in 16 bits: the count
     // stays what it was.
     if (const std::optional<qint16> perRow = numericValueInt16(host_.settings().anzTabelle)) {
