@@ -3,6 +3,10 @@
 // renamed over the target. A failure removes the temporary file and leaves an
 // existing target untouched. A read-only target is replaced as well: renaming
 // only needs the folder to be writable.
+//
+// A writer holds an advisory lock (flock) on its temporary file from creating
+// it until it is renamed, so a temporary file nobody holds a lock on was left
+// by a writer that died (a crash, a kill, a power cut) and can go.
 #pragma once
 
 #include <QByteArray>
@@ -32,7 +36,16 @@ using WriteFaultHook = std::function<int(const QString& path, qsizetype bytes)>;
 void setWriteFaultHookForTesting(WriteFaultHook hook);
 
 // The prefix every temporary file of ours starts with, so tests and clean-ups
-// can recognise leftovers.
+// can recognise leftovers. The rest of the name is 1 to 13 characters of
+// [0-9a-z].
 inline constexpr char kTemporaryPrefix[] = ".miniskop-tmp-";
+
+// True for a file name of our temporary-name pattern.
+bool isTemporaryName(const QString& fileName);
+
+// Removes the temporary files in `folder` that no writer holds any more:
+// regular files of our temporary-name pattern only, never one a writer
+// (of this process or another) is still writing. Returns how many went.
+int removeStaleTemporaries(const QString& folder);
 
 }  // namespace miniskop

@@ -119,7 +119,8 @@ qint32 jpegWrite(JPEG_CORE_PROPERTIES* record, qint32 mode) {
     if (!record->JPGFile) return JR_FILE_FAILED;
     QByteArray bytes;
     if (const qint32 encoded = compress(*record, source, bytes); encoded != JR_OK) return encoded;
-    return jpegWriteEncoded(QFile::decodeName(QByteArray(record->JPGFile)), bytes);
+    const QString path = QFile::decodeName(QByteArray(record->JPGFile));
+    return jpegWriteEncoded(path, bytes) ? JR_OK : JR_FILE_FAILED;
 }
 
 qint32 jpegFree(JPEG_CORE_PROPERTIES* record) {
@@ -136,8 +137,8 @@ qint32 jpegEncode(const JPEG_CORE_PROPERTIES* record, QByteArray* out) {
     return compress(*record, source, *out);
 }
 
-qint32 jpegWriteEncoded(const QString& path, QByteArrayView bytes) {
-    return writeFileAtomically(path, bytes, SyncMode::Fast) ? JR_OK : JR_FILE_FAILED;
+Status jpegWriteEncoded(const QString& path, QByteArrayView bytes) {
+    return writeFileAtomically(path, bytes, SyncMode::Fast);
 }
 
 }  // namespace miniskop

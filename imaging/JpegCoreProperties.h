@@ -9,6 +9,8 @@
 #include <QtGlobal>
 #include <cstdint>
 
+#include "Expected.h"
+
 namespace miniskop {
 
 enum JpegColor : qint32 { JC_UNKNOWN = 0, JC_GRAY = 1, JC_RGB = 2, JC_BGR = 3, JC_YCBCR = 4 };
@@ -51,7 +53,8 @@ qint32 jpegFree(JPEG_CORE_PROPERTIES* record);
 // Encodes the whole source image into `out` (JPGFile is not looked at): the
 // bytes jpegWrite writes.
 qint32 jpegEncode(const JPEG_CORE_PROPERTIES* record, QByteArray* out);
-// Writes encoded bytes to `path`, whole or not at all: JR_OK or JR_FILE_FAILED.
-qint32 jpegWriteEncoded(const QString& path, QByteArrayView bytes);
+// Writes encoded bytes to `path`, whole or not at all (the file writing of
+// jpegWrite); a failure names the path and the system's reason.
+Status jpegWriteEncoded(const QString& path, QByteArrayView bytes);
 
 }  // namespace miniskop

@@ -224,7 +224,7 @@ bool looksLikeJpeg(const QByteArray& head) {
 
 Expected<JpegInfo> readJpegInfo(const QString& path) {
     FILE* file = openFile(path);
-    if (file == nullptr) return fail(QStringLiteral("cannot open %1").arg(path));
+    if (file == nullptr) return fail(QStringLiteral("cannot open the file"));
     ErrorManager err;
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -254,7 +254,7 @@ int jpegScaleFor(QSize stored, QSize atLeast) {
 
 Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink) {
     FILE* file = openFile(path);
-    if (file == nullptr) return fail(QStringLiteral("cannot open %1").arg(path));
+    if (file == nullptr) return fail(QStringLiteral("cannot open the file"));
     ErrorManager err;
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);

@@ -79,9 +79,10 @@ Expected<QByteArray, JpegError> encodeThumbJpeg(const QImage& picture, qint32 qu
     return bytes;
 }
 
-JpegStatus writeEncodedThumb(const QByteArray& jpeg, const QString& fileName) {
-    if (jpegWriteEncoded(fileName, jpeg) != JR_OK) return saveFailed();
-    return {};
+Status writeEncodedThumb(const QByteArray& jpeg, const QString& fileName) {
+    const Status written = jpegWriteEncoded(fileName, jpeg);
+    if (written) return {};
+    return fail(QStringLiteral("Speichern fehlgeschlagen: ") + written.error().message);
 }
 
 }  // namespace miniskop

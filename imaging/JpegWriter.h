@@ -35,7 +35,9 @@ JpegStatus saveThumb(const QImage& picture, const QString& fileName, qint32 qual
 // failures. Safe to call from any thread: each call sets up its own encoder.
 Expected<QByteArray, JpegError> encodeThumbJpeg(const QImage& picture, qint32 quality);
 
-// Writes bytes from encodeThumbJpeg to `fileName` as saveThumb writes its file.
-JpegStatus writeEncodedThumb(const QByteArray& jpeg, const QString& fileName);
+// Writes bytes from encodeThumbJpeg to `fileName` as saveThumb writes its file,
+// whole or not at all; a failure says "Speichern fehlgeschlagen: " and the
+// system's reason.
+Status writeEncodedThumb(const QByteArray& jpeg, const QString& fileName);
 
 }  // namespace miniskop

@@ -177,11 +177,11 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
     impl->path = path;
     QString why;
     impl->fd = openRegularFile(path, why);
-    if (impl->fd < 0) return fail(QStringLiteral("cannot open %1: %2").arg(path, why));
+    if (impl->fd < 0) return fail(QStringLiteral("cannot open: %1").arg(why));
     impl->readPath =
         descriptorNamesWork() ? QStringLiteral("/proc/self/fd/%1").arg(impl->fd) : path;
     const QByteArray head = readHead(impl->fd, 32);
-    if (head.isEmpty()) return fail(QStringLiteral("%1 is empty").arg(path));
+    if (head.isEmpty()) return fail(QStringLiteral("empty file"));
 
     const QString& from = impl->readPath;
     if (looksLikeJpeg(head)) {
@@ -196,6 +196,10 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
         impl->kind = Impl::Kind::Metafile;
         impl->natural = *size;
     } else {
+        if (looksLikePng(head)) {
+            if (Status header = checkPngHeader(impl->fd); !header)
+                return unexpected(header.error());
+        }
         auto info = readQtPictureInfo(from);
         if (!info) return unexpected(impl->named(info.error()));
         impl->natural = info->displayed;
@@ -210,7 +214,7 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
     const Impl& d = *impl_;
     if (d.kind == Impl::Kind::Other && !d.decoded.isNull()) return d.decoded;
     if (d.readPath == d.path && !isRegularFile(d.path))
-        return fail(QStringLiteral("cannot open %1: not a regular file").arg(d.path));
+        return fail(QStringLiteral("cannot open: not a regular file"));
     switch (d.kind) {
         case Impl::Kind::Jpeg: {
             const bool swaps = orientationSwapsSides(d.orientation);
@@ -246,7 +250,7 @@ Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
     const QSize reduceTo = (target * 2).boundedTo(d.natural);
     if (d.kind == Impl::Kind::Jpeg) {
         if (d.readPath == d.path && !isRegularFile(d.path))
-            return fail(QStringLiteral("cannot open %1: not a regular file").arg(d.path));
+            return fail(QStringLiteral("cannot open: not a regular file"));
         const bool swaps = orientationSwapsSides(d.orientation);
         ScalingSink sink(swaps ? target.transposed() : target);
         const Status status =
@@ -257,7 +261,7 @@ Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
     }
     if (d.kind == Impl::Kind::Other && d.decoded.isNull()) {
         auto streamed = decodeStreamed(d.fd, target);
-        if (!streamed) return fail(QStringLiteral("%1: %2").arg(d.path, streamed.error().message));
+        if (!streamed) return unexpected(streamed.error());
         if (*streamed) return std::move(**streamed);
     }
     auto image = decode(reduceTo);

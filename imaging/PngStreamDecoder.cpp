@@ -211,6 +211,20 @@ bool looksLikePng(const QByteArray& head) {
            png_sig_cmp(reinterpret_cast<png_const_bytep>(head.constData()), 0, 8) == 0;
 }
 
+Status checkPngHeader(int fd) {
+    PngReader reader;
+    if (!reader.ready()) return fail(QStringLiteral("PNG: out of memory"));
+    PngJob& job = reader.job();
+    job.input.fd = fd;
+    std::vector<uchar> buffer(kReadChunk);
+    job.input.buffer = buffer.data();
+    png_set_user_limits(job.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    png_set_read_fn(job.png, &job, onRead);
+    if (!readHeader(&job))
+        return fail(QStringLiteral("PNG: %1").arg(QString::fromLatin1(job.message)));
+    return {};
+}
+
 Expected<std::optional<QImage>> decodePngScaled(int fd, QSize target) {
     if (fd < 0) return fail(QStringLiteral("PNG: no file"));
     PngInput input;

@@ -21,6 +21,11 @@ namespace miniskop {
 // True when `head` (the file's first bytes, at least 8) is a PNG signature.
 bool looksLikePng(const QByteArray& head);
 
+// Reads the PNG header (every chunk before the image data) of the open
+// regular file `fd` with libpng's messages caught, so that a header no reader
+// could take fails here, in plain words, before another reader prints them.
+Status checkPngHeader(int fd);
+
 // Decodes the PNG read from the open regular file `fd` (read from its start
 // with pread, so the descriptor's offset is neither used nor moved) scaled to
 // exactly `target`: area averaging where it shrinks, bilinear where it grows.

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "DecodeLimit.h"
+#include "DecoderMessages.h"
 
 namespace miniskop {
 
@@ -36,8 +37,9 @@ bool tooLarge(QSize size) {
     return double(size.width()) * double(size.height()) * 4.0 > double(kMaxDecodedBytes);
 }
 
-QString readerError(const QImageReader& reader, const QString& path) {
-    return QStringLiteral("%1: %2").arg(path, reader.errorString());
+// The reader's reason, with what the format's library said while reading.
+QString readerError(const QImageReader& reader, const CapturedDecoderMessages& said) {
+    return said.appendedTo(reader.errorString());
 }
 
 // The logical screen of a GIF file (bytes 6 to 9 of its header), or an
@@ -71,37 +73,38 @@ bool refusedForSize(const QImageReader& reader, const QString& path, QSize store
 
 Expected<QtPictureInfo> readQtPictureInfo(const QString& path) {
     ensureAllocationLimit();
+    const CapturedDecoderMessages said;
     QImageReader reader(path);
     prepare(reader);
-    if (!reader.canRead()) return fail(readerError(reader, path));
+    if (!reader.canRead()) return fail(readerError(reader, said));
     QtPictureInfo info;
     const QSize stored = reader.size();
     if (stored.isValid()) {
-        if (refusedForSize(reader, path, stored))
-            return fail(QStringLiteral("%1: picture too large").arg(path));
+        if (refusedForSize(reader, path, stored)) return fail(QStringLiteral("picture too large"));
         info.swapsSides = swapsSides(reader);
         info.displayed = info.swapsSides ? stored.transposed() : stored;
     } else {
         // The format does not tell its size up front: decode to learn it.
         QImage image;
-        if (!reader.read(&image)) return fail(readerError(reader, path));
-        if (tooLarge(image.size())) return fail(QStringLiteral("%1: picture too large").arg(path));
+        if (!reader.read(&image)) return fail(readerError(reader, said));
+        if (tooLarge(image.size())) return fail(QStringLiteral("picture too large"));
         info.decoded = flattenOnWhite(std::move(image));
-        if (info.decoded.isNull()) return fail(QStringLiteral("%1: out of memory").arg(path));
+        if (info.decoded.isNull()) return fail(QStringLiteral("out of memory"));
         info.displayed = info.decoded.size();
     }
     if (info.displayed.width() < 1 || info.displayed.height() < 1)
-        return fail(QStringLiteral("%1: picture without area").arg(path));
+        return fail(QStringLiteral("picture without area"));
     return info;
 }
 
 Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast) {
     ensureAllocationLimit();
+    const CapturedDecoderMessages said;
     QImageReader reader(path);
     prepare(reader);
     const QSize stored = reader.size();
     if (stored.isValid() && refusedForSize(reader, path, stored))
-        return fail(QStringLiteral("%1: picture too large").arg(path));
+        return fail(QStringLiteral("picture too large"));
     QSize expected = stored;  // as stored, before any turn
     if (stored.isValid() && atLeast.isValid() &&
         reader.supportsOption(QImageIOHandler::ScaledSize)) {
@@ -121,7 +124,7 @@ Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast) {
     const bool turned = reader.transformation() != QImageIOHandler::TransformationNone;
     const bool swaps = swapsSides(reader);
     QImage image;
-    if (!reader.read(&image)) return fail(readerError(reader, path));
+    if (!reader.read(&image)) return fail(readerError(reader, said));
     if (expected.isValid()) {
         const QSize shown = swaps ? expected.transposed() : expected;
         if (image.size() != shown) {
@@ -139,7 +142,7 @@ Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast) {
         }
     }
     QImage flat = flattenOnWhite(std::move(image));
-    if (flat.isNull()) return fail(QStringLiteral("%1: out of memory").arg(path));
+    if (flat.isNull()) return fail(QStringLiteral("out of memory"));
     return flat;
 }
 

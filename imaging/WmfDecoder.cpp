@@ -134,10 +134,10 @@ void pullArcEndsIntoBox(QByteArray& d, qsizetype at) {
 
 Expected<QByteArray> readFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot open %1").arg(path));
+    if (!file.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot open the file"));
     if (file.size() > kMaxFileBytes) return fail(QStringLiteral("metafile too large"));
     QByteArray data = file.readAll();
-    if (data.size() != file.size()) return fail(QStringLiteral("cannot read %1").arg(path));
+    if (data.size() != file.size()) return fail(QStringLiteral("cannot read the file"));
     return data;
 }
 
@@ -326,7 +326,7 @@ auto withPlacedMetafile(const QString& path, Use&& use)
     announceLargestRecord(*data, *layout);
     std::lock_guard lock(libwmfMutex());
     WmfSession session(std::move(*data));
-    if (!session.ok()) return fail(QStringLiteral("libwmf cannot read %1").arg(path));
+    if (!session.ok()) return fail(QStringLiteral("libwmf cannot read the metafile"));
     auto placement = place(*layout, session);
     if (!placement) return unexpected(placement.error());
     return use(session, *placement);
@@ -347,7 +347,7 @@ Expected<QImage> decodeWmf(const QString& path, QSize atLeast) {
             if (double(size.width()) * size.height() * 4.0 > double(kMaxDecodedBytes))
                 return fail(QStringLiteral("metafile too large to draw"));
             QImage image = session.play(placement.frame, size);
-            if (image.isNull()) return fail(QStringLiteral("libwmf cannot draw %1").arg(path));
+            if (image.isNull()) return fail(QStringLiteral("libwmf cannot draw the metafile"));
             return image;
         });
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "Cp1252.h"
+#include "ThumbEntry.h"
 
 namespace miniskop {
 namespace {
@@ -46,21 +47,7 @@ constexpr const char* kStyleTailLines[] = {
 
 const QString kBackground = QStringLiteral("#000000");
 
-struct EntryFields {
-    QString picture;    // O
-    QString thumbnail;  // T
-    QString width;      // W
-    QString height;     // H
-};
-
-// Splits "O|T|W|H"; missing pieces are empty.
-EntryFields splitEntry(const QString& entry) {
-    const QStringList pieces = entry.split(QLatin1Char('|'));
-    const auto piece = [&](qsizetype i) { return i < pieces.size() ? pieces[i] : QString(); };
-    return {piece(0), piece(1), piece(2), piece(3)};
-}
-
-void appendCell(QString& page, const EntryFields& e, qsizetype k, int perRow, int sizeS) {
+void appendCell(QString& page, const ThumbEntryFields& e, qsizetype k, int perRow, int sizeS) {
     const bool first = k == 0;
     const bool rowBreak = !first && k % perRow == 0;
     if (first) {
@@ -72,7 +59,7 @@ void appendCell(QString& page, const EntryFields& e, qsizetype k, int perRow, in
     }
     page += QLatin1String("<table><tr><td class=i><IMG WIDTH='") + escapeText(e.width) +
             QLatin1String("' HEIGHT='") + escapeText(e.height) + QLatin1String("' SRC='") +
-            escapeUrl(e.thumbnail);
+            escapeImageSource(e.thumbnail);
     page += QLatin1String("'></td></tr><tr><td style='border:0px'  height='10'><a href='../") +
             escapeUrl(e.picture);
     page += QLatin1String("' Target='_blank'>") + escapeText(captionFor(e.picture, sizeS));
@@ -152,6 +139,11 @@ QString escapeUrl(const QString& text) {
     return escapeText(out);
 }
 
+QString escapeImageSource(const QString& text) {
+    // escapeUrl never makes a ":" of its own, so replacing afterwards is safe.
+    return escapeUrl(text).replace(QLatin1Char(':'), QLatin1String("%3A"));
+}
+
 QByteArray overviewPageBytes(const OverviewPageInput& input) {
     const int perRow = std::max(1, input.perRow);
     const int sizeS = input.sizeS;
@@ -182,7 +174,7 @@ QByteArray overviewPageBytes(const OverviewPageInput& input) {
     QString cell;
     for (qsizetype k = 0; k < input.entries.size(); ++k) {
         cell.clear();
-        appendCell(cell, splitEntry(input.entries[k]), k, perRow, sizeS);
+        appendCell(cell, splitThumbEntry(input.entries[k]), k, perRow, sizeS);
         bytes += cp1252::encodeWithCharRefs(cell);
     }
     bytes += cp1252::encodeWithCharRefs(QLatin1String("</tr></table></center></Body>") +

@@ -14,7 +14,7 @@ struct OverviewPageInput {
     QString folder;       // picture folder shown in the heading, with its closing separator
     qint16 sizeS = 120;   // thumbnail size: cell width/height and caption length band
     int perRow = 6;       // cells per row; values below 1 are taken as 1
-    QStringList entries;  // "picture|thumbnail|width|height", in run order
+    QStringList entries;  // joinThumbEntry texts, in run order
 };
 
 // The page's bytes. Names made of ordinary characters come out exactly as the
@@ -31,5 +31,10 @@ QString escapeText(const QString& text);
 
 // A relative URL in SRC or href: escapeText plus % # ? as %25 %23 %3F.
 QString escapeUrl(const QString& text);
+
+// The thumbnail's URL in SRC: escapeUrl plus ":" as %3A, so that a name like
+// "Bild:1_t.jpg" is not read as an address of the scheme "bild:". (href
+// starts with "../" and cannot be taken for a scheme.)
+QString escapeImageSource(const QString& text);
 
 }  // namespace miniskop

@@ -30,8 +30,12 @@ QString thumbnailStem(const QString& entry, const QString& tag, const ThumbSetti
     return base + tag + trimBlanks(settings.zusatzEnde);
 }
 
+QString inThumbnailFolder(const QString& thumbFolder, const QString& name) {
+    return withClosingSeparator(thumbFolder) + name;
+}
+
 QString thumbnailJpegPathForStem(const QString& thumbFolder, const QString& stem) {
-    return thumbFolder + kSeparator + stem + QStringLiteral(".jpg");
+    return inThumbnailFolder(thumbFolder, stem + QStringLiteral(".jpg"));
 }
 
 }  // namespace miniskop

@@ -22,6 +22,10 @@ QString versionTag(const QString& entry, const QString& previousBaseName);
 // Affix + base name + tag (prefix mode) or base name + tag + affix (suffix mode).
 QString thumbnailStem(const QString& entry, const QString& tag, const ThumbSettings& settings);
 
+// `name` inside `thumbFolder`: one separator between them, also when the
+// folder is the picture folder itself and already ends with one.
+QString inThumbnailFolder(const QString& thumbFolder, const QString& name);
+
 // `thumbFolder` + separator + `stem` + ".jpg".
 QString thumbnailJpegPathForStem(const QString& thumbFolder, const QString& stem);
 

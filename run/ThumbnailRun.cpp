@@ -30,6 +30,7 @@
 #include "PictureWorkQueue.h"
 #include "Rounding.h"
 #include "SafeFileWriter.h"
+#include "ThumbEntry.h"
 #include "ThumbNaming.h"
 #include "UpdateProgress.h"
 
@@ -62,6 +63,16 @@ qint64 progressStep(int count) {
     double step = count / 100.0;
     if (step < 1) step = 1;
     return qMax<qint64>(1, static_cast<qint64>(roundHalfEven(step)));
+}
+
+// A picture that failed before any picture of the run gave picThumb a size
+// gets a blank of the size bound's square (at least one pixel, at most what
+// a decoded picture may take), so its cell and file are never empty.
+void giveBlankSizeIfNone(PictureBox& box, float sizeBound) {
+    if (box.width > 0 && box.height > 0) return;
+    constexpr float kLargestSide = 16384.0f;
+    const float side = std::isfinite(sizeBound) ? std::clamp(sizeBound, 1.0f, kLargestSide) : 1.0f;
+    box.width = box.height = int(std::lround(side));
 }
 
 }  // namespace
@@ -141,6 +152,8 @@ void ThumbnailRun::drawProgress(qint32 value, qint32 minimum, qint32 maximum) {
 
 void ThumbnailRun::Anzeige() {
     ThumbEntries_.clear();
+    names_.clear();
+    listed_.clear();
     outcome_ = Outcome{};
     outcome_.started = true;
     lastFinished_ = -1;
@@ -154,6 +167,10 @@ void ThumbnailRun::Anzeige() {
         host_.MsgBox(kFolderFailedText, MessageIcon::Critical, kErrorTitle);
         return;
     }
+
+    // Temporary files that earlier runs, killed while writing, left in the
+    // thumbnail folder go (never one another run is still writing).
+    removeStaleTemporaries(thumbnailFolder(folderPath, host_.settings()));
 
     // Per-row count. Skipped when the text does not fit in 16 bits: the count
     // stays what it was.
@@ -182,13 +199,11 @@ void ThumbnailRun::Anzeige() {
         aktuelleDatei_ = pictureFolder + entry;
 
         // Failures inside are skipped there; the picture gets its entry anyway.
-        const QString jpegPath = processPicture(i, pictureFolder, tag);
+        const QString shownThumbnail = processPicture(i, pictureFolder, tag);
 
         while (ThumbEntries_.size() <= i) ThumbEntries_.append(QString());
-        ThumbEntries_[i] = Dateiname_mit_Extension(aktuelleDatei_) + QLatin1Char('|') +
-                           Dateiname_mit_Extension(jpegPath) + QLatin1Char('|') +
-                           QString::number(canvas_.picThumb.width) + QLatin1Char('|') +
-                           QString::number(canvas_.picThumb.height);
+        ThumbEntries_[i] = joinThumbEntry(Dateiname_mit_Extension(aktuelleDatei_), shownThumbnail,
+                                          canvas_.picThumb.width, canvas_.picThumb.height);
         previousBaseName = Dateiname_ohne_Extension(host_.fileListEntry(i));
         host_.setLabel4(QString::number(i));
         lastFinished_ = i;
@@ -214,11 +229,11 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
     }
 
     // Names: settings and the list entry are read afresh, since both may have
-    // changed while events were let through.
+    // changed while events were let through. No two pictures of the run get
+    // the same thumbnail.
     const ThumbSettings& settings = host_.settings();
-    const QString stem = thumbnailStem(host_.fileListEntry(i), tag, settings);
-    const QString jpegPath =
-        thumbnailJpegPathForStem(thumbnailFolder(pictureFolder, settings), stem);
+    const QString thumbFolder = thumbnailFolder(pictureFolder, settings);
+    const QString jpegPath = names_.assign(thumbFolder, host_.fileListEntry(i), tag, settings);
 
     // Everything the pixel work reads is read now, at this picture's turn.
     const PictureKey key{aktuelleDatei_, static_cast<float>(numericValue(settings.groesseMin)),
@@ -226,31 +241,53 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
 
     QStringList reasons;
 
-    // Scaling. On failure picThumb holds no picture and keeps its last size;
-    // skipped, the picture then gets a neutral blank of that size.
+    // Scaling. On failure picThumb holds no picture and keeps its last size
+    // (the bound's square when no picture gave it one yet); skipped, the
+    // picture then gets a neutral blank of that size.
     std::optional<QByteArray> jpeg;
     const Status scaled = scalePicture(i, key, jpeg);
-    if (!scaled) reasons.append(scaled.error().message);
+    if (!scaled) {
+        reasons.append(scaled.error().message);
+        giveBlankSizeIfNone(canvas_.picThumb, key.sizeBound);
+    }
 
-    // Encoding, straight from the drawn image (or the bytes encoded from it
-    // ahead). The thumbnail replaces an older one of the same name only once
-    // the new file is complete, so a failure here leaves the old one in place.
-    // Skipped when there is nothing to encode (a box without area) or when the
-    // writer fails.
-    const QImage drawn = canvas_.picThumb.drawnImage();
-    if (drawn.isNull()) {
-        reasons.append(QStringLiteral("Kein Bild zum Speichern"));
+    // A thumbnail path that is one of the list's own pictures (an empty
+    // affix, an empty folder name, a picture named like a thumbnail) is
+    // never written: the picture counts as failed and its cell shows the
+    // picture itself.
+    QString shownThumbnail = Dateiname_mit_Extension(jpegPath);
+    if (const QString picture = listed_.pictureAt(jpegPath, host_); !picture.isEmpty()) {
+        reasons.append(picture == aktuelleDatei_
+                           ? QStringLiteral("the thumbnail would overwrite the picture itself")
+                           : QStringLiteral("the thumbnail %1 would overwrite the picture %2")
+                                 .arg(jpegPath, picture));
+        shownThumbnail = QDir(thumbFolder).relativeFilePath(aktuelleDatei_);
+    } else if (const Status written = writeThumbnail(jpegPath, jpeg, key.quality); !written) {
+        reasons.append(written.error().message);
     } else {
-        const JpegStatus saved =
-            jpeg ? writeEncodedThumb(*jpeg, jpegPath) : saveThumb(drawn, jpegPath, key.quality);
-        if (!saved) reasons.append(saved.error().description);
+        names_.recordWritten(jpegPath);
     }
 
     if (!reasons.isEmpty()) {
         ++outcome_.failed;
         host_.pictureFailed(aktuelleDatei_, reasons.join(QStringLiteral("; ")));
     }
-    return jpegPath;
+    return shownThumbnail;
+}
+
+Status ThumbnailRun::writeThumbnail(const QString& jpegPath, const std::optional<QByteArray>& jpeg,
+                                    qint32 quality) {
+    // Straight from the drawn image (or the bytes encoded from it ahead): the
+    // scaled picture, or the neutral blank of a picture that failed. The new
+    // file replaces an older one of the same name only once it is complete.
+    const QImage drawn = canvas_.picThumb.drawnImage();
+    if (drawn.isNull()) return fail(QStringLiteral("Kein Bild zum Speichern"));
+    Expected<QByteArray, JpegError> bytes =
+        jpeg ? Expected<QByteArray, JpegError>(*jpeg) : encodeThumbJpeg(drawn, quality);
+    // The encoder would not take it: the writer's own terms.
+    if (!bytes) return fail(bytes.error().description);
+    // Whole or nothing: an older thumbnail of this name stays as it was.
+    return writeEncodedThumb(*bytes, jpegPath);
 }
 
 Status ThumbnailRun::scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg) {
@@ -308,8 +345,13 @@ void ThumbnailRun::html() {
         return;
     }
 
-    const QString pagePath =
-        pictureFolder + trimBlanks(settings.nameOrdner) + kSeparator + pageName;
+    const QString pagePath = inThumbnailFolder(thumbnailFolder(pictureFolder, settings), pageName);
+    // The page never replaces one of the list's pictures either.
+    if (const QString picture = listed_.pictureAt(pagePath, host_); !picture.isEmpty()) {
+        outcome_.pageError = QStringLiteral("the page would overwrite the picture %1").arg(picture);
+        host_.setMousePointer(MousePointer::Arrow);
+        return;
+    }
     host_.setCurrentPagePath(pagePath);
 
     OverviewPageInput input;

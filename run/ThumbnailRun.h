@@ -19,6 +19,7 @@
 
 #include "RunHost.h"
 #include "ThumbnailCanvas.h"
+#include "ThumbnailNames.h"
 
 namespace miniskop {
 
@@ -84,9 +85,12 @@ private:
     void Anzeige();
     void html();
     void closingDisplay();
-    // Shows progress for list position i and writes its thumbnail; returns the
-    // thumbnail's path.
+    // Shows progress for list position i and writes its thumbnail; returns
+    // what the picture's cell shows (the thumbnail's file name).
     QString processPicture(int i, const QString& pictureFolder, const QString& tag);
+    // Writes picThumb's drawn image (or `jpeg`, its bytes encoded ahead).
+    Status writeThumbnail(const QString& jpegPath, const std::optional<QByteArray>& jpeg,
+                          qint32 quality);
     // The pixel work of picture i: on the canvas here (one job), or taken from
     // the work done ahead, which is topped up first.
     Status scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg);
@@ -103,6 +107,8 @@ private:
     bool abbruch_ = false;
     QString aktuelleDatei_;
     QStringList ThumbEntries_;
+    ThumbnailNameBook names_;
+    ListedPictures listed_;
     qint16 anzProZeile_ = 1;
     int lastFinished_ = -1;
     Outcome outcome_;

@@ -125,6 +125,8 @@ Status Speichern(const ThumbSettings& settings, const QString& iniPath) {
     if (!QDir().mkpath(folder)) {
         return fail(QStringLiteral("%1: Ordner kann nicht angelegt werden").arg(folder));
     }
+    // What an earlier save that died half-way left beside the file goes first.
+    removeStaleTemporaries(folder);
     return writeFileAtomically(iniPath, doc->toBytes(), SyncMode::Durable);
 }
 

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <cstring>
 
 #include "FifoWatchdog.h"
 #include "FileList.h"
@@ -130,6 +131,10 @@ TEST_F(FaultInjection, DiskFullOnOneThumbnailKeepsTheOldOneAndTheRunGoesOn) {
     EXPECT_EQ(outcome.finished, 4);
     EXPECT_EQ(outcome.failed, 1);
     EXPECT_EQ(host_.failedPictures, QStringList{pic("b.jpg")});
+    // The system's reason, not only that saving failed.
+    ASSERT_EQ(host_.failureReasons.size(), 1);
+    EXPECT_TRUE(host_.failureReasons[0].contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << host_.failureReasons[0].toStdString();
     EXPECT_TRUE(host_.messages.isEmpty());
     EXPECT_EQ(snapshot(thumbs_).value("t_b.jpg"), before_.value("t_b.jpg"));
     for (const char* t : {"t_a.jpg", "t_c.jpg", "t_d.jpg"})

@@ -91,6 +91,7 @@ TEST_F(HostileFolder, BrokenAndHostilePicturesAreNamedAndTheOthersComeOutRight) 
         {"zufall-e.png", randomBytes(3000, 5)},
         {"nur-kopf.jpg", jpeg.left(20)},
         {"riesig-p.png", pngClaiming(60000, 60000)},
+        {"falsche-farbe.png", pngClaiming(16, 16, 5)},  // no such colour type
         {"kaputt-gross.wmf", metafileWithRecordSize(0x7FFFFFFFu)},
         {"kaputt-null.wmf", metafileWithRecordSize(0)},
         // A 1 x 1 frame on a 65535 x 65535 logical screen, which the GIF
@@ -127,6 +128,15 @@ TEST_F(HostileFolder, BrokenAndHostilePicturesAreNamedAndTheOthersComeOutRight) 
         EXPECT_TRUE(result.err.contains(path(it.key())))
             << it.key().toStdString() << " not named on stderr:\n"
             << result.err.toStdString();
+    }
+    // One line per failed picture, naming it once; the decoders' own messages
+    // never go to stderr on their own.
+    for (const QString& line : result.err.split('\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith("miniskop-batch: ")) continue;
+        const QString named = line.section(": ", 0, 0);
+        EXPECT_TRUE(named.startsWith(folder_ + '/')) << "loose: " << line.toStdString();
+        EXPECT_EQ(line.count(named), 1) << line.toStdString();
+        EXPECT_EQ(result.err.count(named + ": "), 1) << line.toStdString();
     }
     for (auto it = mayFail.begin(); it != mayFail.end(); ++it) {
         const QString stem = it.key().left(it.key().lastIndexOf('.'));

@@ -54,12 +54,14 @@ QByteArray randomBytes(int size, quint32 seed) {
     return out;
 }
 
-QByteArray pngClaiming(quint32 width, quint32 height) {
+QByteArray pngClaiming(quint32 width, quint32 height, char colourType) {
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
     QByteArray header;
     appendBig32(header, width);
     appendBig32(header, height);
-    header += QByteArray("\x08\x02\x00\x00\x00", 5);  // 8 bit, RGB
+    header += '\x08';  // 8 bit
+    header += colourType;
+    header += QByteArray("\x00\x00\x00", 3);
     appendPngChunk(png, "IHDR", header);
     appendPngChunk(png, "IDAT", QByteArray("\x78\x9c\x63\x60\x00\x00\x00\x02\x00\x01", 10));
     appendPngChunk(png, "IEND", QByteArray());

@@ -12,7 +12,7 @@ namespace miniskop::hostile {
 QByteArray randomBytes(int size, quint32 seed);
 
 // A PNG whose header claims width x height, with a few bytes of image data.
-QByteArray pngClaiming(quint32 width, quint32 height);
+QByteArray pngClaiming(quint32 width, quint32 height, char colourType = 2);
 
 // `jpeg` (a real JPEG) with its frame header changed to claim width x height.
 QByteArray jpegClaiming(const QByteArray& jpeg, quint16 width, quint16 height);

@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QImageReader>
+#include <QMap>
 #include <QPainter>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -55,15 +56,15 @@ ProcessResult runBatch(const QStringList& arguments, int timeoutMs) {
 
 namespace {
 
-// Undoes the three percent escapes of the page's URLs.
+// Undoes the percent escapes of the page's URLs.
 QString urlDecoded(const QString& text) {
+    static const QMap<QString, QChar> escapes = {
+        {"25", '%'}, {"23", '#'}, {"3F", '?'}, {"3A", ':'}};
     QString out;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QString code = text.mid(i + 1, 2);
-        if (text[i] == QLatin1Char('%') && (code == "25" || code == "23" || code == "3F")) {
-            out += code == "25"   ? QLatin1Char('%')
-                   : code == "23" ? QLatin1Char('#')
-                                  : QLatin1Char('?');
+        if (text[i] == QLatin1Char('%') && escapes.contains(code)) {
+            out += escapes.value(code);
             i += 2;
         } else {
             out += text[i];

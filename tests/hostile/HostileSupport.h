@@ -112,6 +112,7 @@ public:
     bool viewButtons = false;
     QList<Message> messages;
     QStringList failedPictures;
+    QStringList failureReasons;
     QString currentPage;
     QStringList pagesWritten;
     int doEventsCalls = 0;
@@ -145,8 +146,9 @@ public:
     }
     void setCurrentPagePath(const QString& path) override { currentPage = path; }
     void pageWritten(const QString& path) override { pagesWritten.append(path); }
-    void pictureFailed(const QString& path, const QString&) override {
+    void pictureFailed(const QString& path, const QString& reason) override {
         failedPictures.append(path);
+        failureReasons.append(reason);
     }
 
 private:

@@ -113,7 +113,7 @@ TEST_F(PictureFileSafety, ANameSwappedForAFifoAfterOpeningNeitherBlocksNorChange
     }
 }
 
-TEST_F(PictureFileSafety, ErrorsNameThePictureNotItsDescriptor) {
+TEST_F(PictureFileSafety, ErrorsNameNeitherTheDescriptorNorThePicture) {
     // Failing when opened (a JPEG cut before its scan), when decoded (a PNG
     // cut inside its data) and when missing.
     ASSERT_TRUE(testpics::writeJpeg(path("ok.jpg"), testpics::photoLike(40, 30, 5)));
@@ -134,10 +134,12 @@ TEST_F(PictureFileSafety, ErrorsNameThePictureNotItsDescriptor) {
         messages.append(image.error().message);
     }
     ASSERT_EQ(messages.size(), 3);
-    for (const QString& message : messages)
+    // The reason only: whoever reports it names the picture, once.
+    for (const QString& message : messages) {
+        EXPECT_FALSE(message.isEmpty());
         EXPECT_FALSE(message.contains(QStringLiteral("/proc/"))) << message.toStdString();
-    EXPECT_TRUE(messages[1].contains(path("kaputt.png"))) << messages[1].toStdString();
-    EXPECT_TRUE(messages[2].contains(path("fehlt.jpg"))) << messages[2].toStdString();
+        EXPECT_FALSE(message.contains(dir_.path())) << message.toStdString();
+    }
 }
 
 TEST_F(PictureFileSafety, AGifFrameOnALargerScreenDecodesToTheNaturalSize) {

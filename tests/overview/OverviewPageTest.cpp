@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "OverviewPage.h"
+#include "ThumbEntry.h"
 
 namespace miniskop {
 namespace {
@@ -213,6 +214,10 @@ TEST(OverviewPage, NamesAreEscapedWhereTheyWouldBreakThePage) {
         QStringLiteral("100%#1?.jpg|t_100%#1?.jpg|1|2"),
         QStringLiteral("Gr\u00FC\u00DFe.jpg|t_Gr\u00FC\u00DFe.jpg|1|2"),
         QStringLiteral("\u6771\u4EAC.jpg|t_\u6771\u4EAC.jpg|1|2"),
+        // A "|" in a name stays inside its field; a ":" in SRC would start a scheme.
+        joinThumbEntry(QStringLiteral("a|b.jpg"), QStringLiteral("t_a|b.jpg"), 1, 2),
+        joinThumbEntry(QStringLiteral("Bild:1.jpg"), QStringLiteral("Bild:1_t.jpg"), 1, 2),
+        joinThumbEntry(QStringLiteral("x\\|y.jpg"), QStringLiteral("t_x\\|y.jpg"), 1, 2),
     };
     input.perRow = 10;
     const QByteArray page = overviewPageBytes(input);
@@ -235,6 +240,9 @@ TEST(OverviewPage, NamesAreEscapedWhereTheyWouldBreakThePage) {
              "e.jpg") +
         "\r\n\r\n<td class=a>" +
         cell("1", "2", "t_&#26481;&#20140;.jpg", "&#26481;&#20140;.jpg", "&#26481;&#20140;.jpg") +
+        "\r\n\r\n<td class=a>" + cell("1", "2", "t_a|b.jpg", "a|b.jpg", "a|b.jpg") +
+        "\r\n\r\n<td class=a>" + cell("1", "2", "Bild%3A1_t.jpg", "Bild:1.jpg", "Bild:1.jpg") +
+        "\r\n\r\n<td class=a>" + cell("1", "2", "t_x\\|y.jpg", "x\\|y.jpg", "x\\|y.jpg") +
         "\r\n\r\n";
     EXPECT_EQ(body(page), expected);
 }

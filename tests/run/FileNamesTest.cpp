@@ -7,6 +7,7 @@
 #include "FileNames.h"
 #include "QtPrinters.h"
 #include "ThumbNaming.h"
+#include "ThumbnailNames.h"
 
 namespace miniskop {
 namespace {
@@ -111,17 +112,42 @@ TEST(ThumbNaming, PrefixAndSuffixPaths) {
     }
 }
 
-TEST(ThumbNaming, VersionTagsOfASortedRun) {
-    const QStringList entries = {QStringLiteral("Foto.bmp"), QStringLiteral("Foto.gif"),
-                                 QStringLiteral("Foto.jpg"), QStringLiteral("Karte.jpg")};
-    QStringList tags;
-    QString previous;
-    for (const QString& e : entries) {
-        tags.append(versionTag(e, previous));
-        previous = Dateiname_ohne_Extension(e);
+// A run's list, named picture by picture as the run does: the tag from the
+// neighbour first, then whatever keeps two pictures off one thumbnail.
+TEST(ThumbNaming, NoTwoPicturesOfARunShareAThumbnail) {
+    struct Case {
+        QStringList entries;  // in list order
+        QStringList names;    // prefix mode, "t_"
+    };
+    const Case cases[] = {
+        // Neighbours: the tag comes from the entry just before.
+        {{"Foto.bmp", "Foto.gif", "Foto.jpg", "Karte.jpg"},
+         {"t_Foto.jpg", "t_Foto[gif-Version].jpg", "t_Foto[jpg-Version].jpg", "t_Karte.jpg"}},
+        // Namesakes with another picture between them.
+        {{"Foto.bmp", "Foto.bmp.jpg", "Foto.jpg"},
+         {"t_Foto.jpg", "t_Foto.bmp.jpg", "t_Foto[jpg-Version].jpg"}},
+        {{"Bild.gif", "Bild.interlaced.gif", "Bild.jpeg"},
+         {"t_Bild.jpg", "t_Bild.interlaced.jpg", "t_Bild[jpeg-Version].jpg"}},
+        // The version tag itself taken: numbered.
+        {{"a.png", "a[png-Version].jpg", "a.b.png", "a.png.x", "a.png"},
+         {"t_a.jpg", "t_a[png-Version].jpg", "t_a.b.jpg", "t_a.png.jpg", "t_a[png-Version-2].jpg"}},
+        // Case decides: two names that differ in case are two names.
+        {{"foto.bmp", "Foto.jpg"}, {"t_foto.jpg", "t_Foto.jpg"}},
+    };
+    ThumbSettings settings;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entries.join(' ').toStdString());
+        ThumbnailNameBook book;
+        QStringList names;
+        QString previous;
+        for (const QString& entry : c.entries) {
+            const QString path = book.assign(QStringLiteral("/nirgends"), entry,
+                                             versionTag(entry, previous), settings);
+            names.append(Dateiname_mit_Extension(path));
+            previous = Dateiname_ohne_Extension(entry);
+        }
+        EXPECT_EQ(names, c.names);
     }
-    EXPECT_EQ(tags, (QStringList{QString(), QStringLiteral("[gif-Version]"),
-                                 QStringLiteral("[jpg-Version]"), QString()}));
 }
 
 TEST(ThumbNaming, AffixesAndFolderNameLoseOuterBlanksOnly) {
@@ -141,10 +167,10 @@ TEST(ThumbNaming, EmptyFolderNameIsThePictureFolder) {
     ThumbSettings s;
     s.nameOrdner = QStringLiteral("   ");
     EXPECT_EQ(thumbnailFolder(QStringLiteral("/Bilder"), s), QStringLiteral("/Bilder/"));
-    // Two separators in a row, which the file system reads as one.
+    // One separator, not the folder's and another.
     EXPECT_EQ(
         thumbnailJpegPath(QStringLiteral("/Bilder"), QStringLiteral("Foto.jpg"), QString(), s),
-        QStringLiteral("/Bilder//t_Foto.jpg"));
+        QStringLiteral("/Bilder/t_Foto.jpg"));
 }
 
 }  // namespace

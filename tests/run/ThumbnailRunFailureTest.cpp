@@ -1,6 +1,7 @@
 // The run when something goes wrong or is unusual: a thumbnail folder that
 // cannot be made, read-only old files, pictures that cannot be loaded, page
 // names that cannot be used, odd per-row counts, an empty folder name.
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -81,13 +82,16 @@ TEST_F(RunFailureTest, UnloadablePictureGetsEntryAndBlankThumbnail) {
     EXPECT_EQ(readAll(thumbs() + "/ThumbIndex.html").count("<td class=i>"), 3);
 }
 
-TEST_F(RunFailureTest, UnloadableFirstPictureIsListedWithoutThumbnail) {
+TEST_F(RunFailureTest, UnloadableFirstPictureGetsABlankOfTheBoundsSquare) {
     writeBytes("a.png", "garbage");
     writePicture("b.png", 10, 10);
+    // A thumbnail of an earlier run must not stay in the failed picture's place.
+    ASSERT_TRUE(QDir().mkpath(thumbs()));
+    ASSERT_TRUE(QImage(30, 20, QImage::Format_RGB32).save(thumbs() + "/t_a.jpg"));
     listAndRun();
-    // picThumb has no size yet: nothing to encode, but the entry stays.
-    EXPECT_EQ(run.ThumbEntries(), (QStringList{"a.png|t_a.jpg|0|0", "b.png|t_b.jpg|10|10"}));
-    EXPECT_FALSE(QFileInfo::exists(thumbs() + "/t_a.jpg"));
+    // picThumb has no size yet: the blank takes the size bound's square.
+    EXPECT_EQ(run.ThumbEntries(), (QStringList{"a.png|t_a.jpg|120|120", "b.png|t_b.jpg|10|10"}));
+    EXPECT_EQ(QImage(thumbs() + "/t_a.jpg").size(), QSize(120, 120));
     EXPECT_EQ(host.failedPictures, QStringList{at("a.png")});
     EXPECT_TRUE(run.lastOutcome().pageWritten);
 }
@@ -152,7 +156,7 @@ TEST_F(RunFailureTest, EmptyFolderNameWritesIntoThePictureFolder) {
     listAndRun();
     EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(QFileInfo(at("t_a.jpg")).isFile());
-    EXPECT_EQ(host.pagesWritten, QStringList{folder + "//ThumbIndex.html"});
+    EXPECT_EQ(host.pagesWritten, QStringList{folder + "/ThumbIndex.html"});
     EXPECT_TRUE(QFileInfo(at("ThumbIndex.html")).isFile());
 }
 

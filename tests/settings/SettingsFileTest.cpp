@@ -257,6 +257,16 @@ TEST_F(SettingsFileTest, FailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
     EXPECT_TRUE(temporaryLeftovers(dir.path()).isEmpty());
 }
 
+TEST_F(SettingsFileTest, SavingRemovesWhatADeadSaveLeftBeside) {
+    writeOld(settingsText("75", "True"));
+    QFile stale(dir.filePath(QLatin1String(kTemporaryPrefix) + "abc123"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("[Gr");
+    stale.close();
+    ASSERT_TRUE(Speichern(settings, path()));
+    EXPECT_TRUE(temporaryLeftovers(dir.path()).isEmpty());
+}
+
 TEST_F(SettingsFileTest, SavingIntoAReadOnlyFolderFails) {
     if (rerunAsUnprivilegedUser()) return;
     const QString folder = dir.filePath(QStringLiteral("locked"));
