@@ -14,9 +14,10 @@
 
 namespace miniskop {
 
-// The error every writing step raises: always number -2147221503 (0x80040001),
-// with a German description: one for an encoder that cannot be set up (with
-// its result code appended), "Speichern fehlgeschlagen" for a failed write.
+// The error WriteJpegFile, saveThumb and encodeThumbJpeg raise: always number
+// -2147221503 (0x80040001), with a German description: one for an encoder that
+// cannot be set up (with its result code appended), "Speichern fehlgeschlagen"
+// for a failed write.
 struct JpegError {
     static constexpr qint32 kNumber = -2147221503;
     qint32 number = kNumber;
