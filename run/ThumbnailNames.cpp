@@ -36,7 +36,12 @@ bool ThumbnailNameBook::taken(const QString& path) const {
     if (given_.contains(path)) return true;
     if (written_.isEmpty()) return false;
     const std::optional<FileIdentity> id = identityOf(path);
-    return id && written_.contains(*id);
+    if (!id) return false;
+    const auto it = written_.constFind(*id);
+    if (it == written_.constEnd()) return false;
+    // Another process may have replaced that file since, and the file system
+    // given its number to a new one: only a file still at its own path counts.
+    return identityOf(it.value()) == id;
 }
 
 QString ThumbnailNameBook::assign(const QString& thumbFolder, const QString& entry,
@@ -59,7 +64,7 @@ QString ThumbnailNameBook::assign(const QString& thumbFolder, const QString& ent
 }
 
 void ThumbnailNameBook::recordWritten(const QString& path) {
-    if (const std::optional<FileIdentity> id = identityOf(path)) written_.insert(*id);
+    if (const std::optional<FileIdentity> id = identityOf(path)) written_.insert(*id, path);
 }
 
 void ListedPictures::clear() {

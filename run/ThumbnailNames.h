@@ -36,7 +36,8 @@ public:
     // would have had next to that namesake ("[jpg-Version]"), and when that
     // is taken as well, the tag with a number ("[jpg-Version-2]", "-3", ...).
     // A path also counts as taken when it names a file this run wrote for
-    // another picture under another spelling (a file system blind to case).
+    // another picture under another spelling (a file system blind to case)
+    // and that file still stands where it was written.
     QString assign(const QString& thumbFolder, const QString& entry, const QString& neighbourTag,
                    const ThumbSettings& settings);
 
@@ -48,7 +49,7 @@ private:
     bool taken(const QString& path) const;
 
     QSet<QString> given_;
-    QSet<FileIdentity> written_;
+    QHash<FileIdentity, QString> written_;  // file written -> the path it was written at
 };
 
 class ListedPictures {

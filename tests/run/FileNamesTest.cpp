@@ -2,7 +2,9 @@
 // separator and dot, affixes, version tags, folder names.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include "FileNames.h"
 #include "QtPrinters.h"
@@ -148,6 +150,23 @@ TEST(ThumbNaming, NoTwoPicturesOfARunShareAThumbnail) {
         }
         EXPECT_EQ(names, c.names);
     }
+}
+
+// Another run writing the same folder replaces our files, and the file system
+// may hand a freed file number to a file under another name: only our own
+// file still standing at the path it was written at takes a name.
+TEST(ThumbNaming, AFileNoLongerWhereThisRunWroteItTakesNoName) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString written = dir.filePath("t_a.jpg");
+    const QString elsewhere = dir.filePath("t_b.jpg");
+    ThumbSettings settings;
+    ThumbnailNameBook book;
+    ASSERT_EQ(book.assign(dir.path(), "a.png", QString(), settings), written);
+    ASSERT_TRUE(QFile(written).open(QIODevice::WriteOnly));
+    book.recordWritten(written);
+    ASSERT_TRUE(QFile::rename(written, elsewhere));  // the same file, now named t_b.jpg
+    EXPECT_EQ(book.assign(dir.path(), "b.png", QString(), settings), elsewhere);
 }
 
 TEST(ThumbNaming, AffixesAndFolderNameLoseOuterBlanksOnly) {
