@@ -4,12 +4,18 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <map>
+#include <memory>
 
 #include "BatchHost.h"
 #include "BatchOptions.h"
 #include "FileList.h"
+#include "FileNames.h"
+#include "FolderWalk.h"
 #include "InterruptFlag.h"
+#include "PictureWorkQueue.h"
 #include "SettingsFile.h"
+#include "ThumbNaming.h"
 #include "ThumbnailRun.h"
 
 #ifndef MINISKOP_VERSION
@@ -41,57 +47,64 @@ QString batchSettingsFile(const QString& programDir, const QString& userConfigDi
     return {};
 }
 
-int runBatch(const BatchEnvironment& env) {
-    Expected<BatchOptions> parsed = parseBatchArguments(env.arguments);
-    if (!parsed) {
-        complain(env.err, parsed.error().message);
-        put(env.err, batchUsageText());
-        return kExitUsage;
-    }
-    const BatchOptions& options = *parsed;
-    if (options.help) {
-        put(env.out, batchUsageText());
-        return kExitSuccess;
-    }
-    if (options.version) {
-        put(env.out, QStringLiteral("miniskop-batch " MINISKOP_VERSION "\n"));
-        return kExitSuccess;
-    }
+namespace {
 
-    // Settings: the desktop program's file, never written here, then the options.
-    ThumbSettings settings;
-    const QString iniPath = batchSettingsFile(env.programDir, env.userConfigDir);
-    if (!iniPath.isEmpty()) Ini_Lesen(settings, iniPath, DefaultsWrite::Never);
-    applyBatchOptions(options, settings);
+// The folders of the call, listed when their turn comes (or a little ahead,
+// for the workers' look-ahead across a folder's end), so that a tree of many
+// folders is never held listed all at once.
+class FolderLists {
+public:
+    FolderLists(QStringList folders, QString pattern)
+        : folders_(std::move(folders)), pattern_(std::move(pattern)) {}
 
-    const QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(options.folder));
-    FileList list;
-    if (Status s = list.setPattern(options.pattern); !s) {
-        complain(env.err, s.error().message);
-        put(env.err, batchUsageText());
-        return kExitUsage;
-    }
-    if (Status s = list.setPath(folder); !s) {
-        complain(env.err, QStringLiteral("cannot list %1: %2").arg(folder, s.error().message));
-        return kExitFailure;
+    int count() const { return int(folders_.size()); }
+    const QString& folder(int k) const { return folders_[k]; }
+
+    // The list of folder k; the listing is used once and then forgotten.
+    Expected<QStringList> take(int k) {
+        Expected<QStringList> listed = list(k);
+        lists_.erase(k);
+        return listed;
     }
 
-    BatchHostOptions hostOptions;
-    hostOptions.enlarge = options.enlarge;
-    hostOptions.showProgress = env.stderrIsTerminal && !options.quiet;
-    hostOptions.colour = env.colour;
-    // The bar with its brackets fits the terminal, at most 50 cells wide.
-    const int columns = env.terminalColumns > 0 ? env.terminalColumns : 80;
-    hostOptions.barColumns = std::clamp(columns - 3, 10, 50);
+    // Full paths of up to `count` pictures of the folders after k.
+    QStringList picturesAfter(int k, int count) {
+        QStringList paths;
+        for (int next = k + 1; next < this->count() && paths.size() < count; ++next) {
+            const Expected<QStringList> listed = list(next);
+            if (!listed) continue;
+            const QString folder = withClosingSeparator(folders_[next]);
+            for (const QString& entry : *listed) {
+                if (paths.size() >= count) break;
+                paths.append(folder + entry);
+            }
+        }
+        return paths;
+    }
 
-    BatchHost host(list.path(), list.entries(), settings, hostOptions, env.err);
-    ThumbnailRun run(host, options.jobs.value_or(ThumbnailRun::defaultJobs()));
-    host.setRun(&run);
-    InterruptFlag::install();
-    run.Command1_Click();
-    host.finishProgress();
+private:
+    Expected<QStringList> list(int k) {
+        auto it = lists_.find(k);
+        if (it == lists_.end()) it = lists_.emplace(k, listFolder(folders_[k], pattern_)).first;
+        return it->second;
+    }
 
-    const ThumbnailRun::Outcome& outcome = run.lastOutcome();
+    QStringList folders_;
+    QString pattern_;
+    std::map<int, Expected<QStringList>> lists_;
+};
+
+struct Totals {
+    int folders = 0;
+    int made = 0;
+    int kept = 0;
+    int failed = 0;
+};
+
+// Says how one folder's run went, as a call for that folder alone would; the
+// exit status it deserves.
+int reportRun(const BatchEnvironment& env, const ThumbnailRun::Outcome& outcome,
+              const BatchHost& host) {
     // A run that started (the list was not empty) ends with the count and the
     // closing text; an empty list ends with its message instead.
     if (outcome.started) {
@@ -118,6 +131,116 @@ int runBatch(const BatchEnvironment& env) {
         complain(env.err, message);
     }
     return success ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace
+
+int runBatch(const BatchEnvironment& env) {
+    Expected<BatchOptions> parsed = parseBatchArguments(env.arguments);
+    if (!parsed) {
+        complain(env.err, parsed.error().message);
+        put(env.err, batchUsageText());
+        return kExitUsage;
+    }
+    const BatchOptions& options = *parsed;
+    if (options.help) {
+        put(env.out, batchUsageText());
+        return kExitSuccess;
+    }
+    if (options.version) {
+        put(env.out, QStringLiteral("miniskop-batch " MINISKOP_VERSION "\n"));
+        return kExitSuccess;
+    }
+
+    // Settings: the desktop program's file, never written here, then the options.
+    ThumbSettings settings;
+    const QString iniPath = batchSettingsFile(env.programDir, env.userConfigDir);
+    if (!iniPath.isEmpty()) Ini_Lesen(settings, iniPath, DefaultsWrite::Never);
+    applyBatchOptions(options, settings);
+
+    const FolderWalk walk = walkFolders(options.folders, options.recursive, options.pattern,
+                                        trimBlanks(settings.nameOrdner), QDir::currentPath());
+    int status = kExitSuccess;
+    for (const QString& problem : walk.problems) {
+        complain(env.err, problem);
+        status = kExitFailure;
+    }
+    if (walk.folders.isEmpty()) {
+        if (walk.problems.isEmpty()) {
+            complain(env.err,
+                     QStringLiteral("no pictures matching \"%1\" in %2")
+                         .arg(options.pattern, options.folders.join(QStringLiteral(", "))));
+        }
+        return kExitFailure;
+    }
+
+    BatchHostOptions hostOptions;
+    hostOptions.enlarge = options.enlarge;
+    hostOptions.showProgress = env.stderrIsTerminal && !options.quiet;
+    hostOptions.colour = env.colour;
+    // The bar with its brackets fits the terminal, at most 50 cells wide.
+    const int columns = env.terminalColumns > 0 ? env.terminalColumns : 80;
+    hostOptions.barColumns = std::clamp(columns - 3, 10, 50);
+
+    // One set of workers for every folder, so that the pictures of the next
+    // folders are decoded while one folder ends and writes its page.
+    const int jobs = options.jobs.value_or(ThumbnailRun::defaultJobs());
+    const bool several = walk.folders.size() > 1;
+    std::shared_ptr<PictureWorkQueue> workers;
+    if (several && jobs > 1) workers = std::make_shared<PictureWorkQueue>(jobs);
+
+    FolderLists lists(walk.folders, options.pattern);
+    InterruptFlag::install();
+    Totals totals;
+    int position = 0;
+    for (int k = 0; k < lists.count(); ++k) {
+        const Expected<QStringList> entries = lists.take(k);
+        if (!entries) {
+            // Gone or unreadable since the walk: named, and the others go on.
+            complain(
+                env.err,
+                QStringLiteral("cannot list %1: %2").arg(lists.folder(k), entries.error().message));
+            status = kExitFailure;
+            continue;
+        }
+        BatchHost host(lists.folder(k), *entries, settings, hostOptions, env.err);
+        if (several) host.announceFolder(k + 1, lists.count());
+        ThumbnailRun run(host, jobs);
+        if (workers) {
+            run.shareWorkers(workers, position);
+            host.setPicturesAfter([&lists, k](int count) { return lists.picturesAfter(k, count); });
+        }
+        run.setKeepCurrentThumbnails(options.update);
+        host.setRun(&run);
+        run.Command1_Click();
+        host.finishProgress();
+
+        const ThumbnailRun::Outcome& outcome = run.lastOutcome();
+        status = std::max(status, reportRun(env, outcome, host));
+        position += int(entries->size());
+        ++totals.folders;
+        totals.kept += outcome.kept;
+        totals.failed += outcome.failed;
+        totals.made += outcome.finished - outcome.failed - outcome.kept;
+        if (host.cancelled()) {
+            if (k + 1 < lists.count()) {
+                complain(env.err, QStringLiteral("%1 of %2 folders not run")
+                                      .arg(lists.count() - k - 1)
+                                      .arg(lists.count()));
+            }
+            break;
+        }
+    }
+
+    if (several || options.recursive || options.update) {
+        put(env.out, QStringLiteral("%1 folders: %2 thumbnails made, %3 kept as up to date, "
+                                    "%4 failed\n")
+                         .arg(totals.folders)
+                         .arg(totals.made)
+                         .arg(totals.kept)
+                         .arg(totals.failed));
+    }
+    return status;
 }
 
 }  // namespace miniskop

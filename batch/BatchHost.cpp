@@ -50,6 +50,17 @@ void BatchHost::DoEvents() {
 
 void BatchHost::pageWritten(const QString& path) { currentPagePath_ = path; }
 
+void BatchHost::announceFolder(int number, int folders) {
+    if (!options_.showProgress) return;
+    const QString line = QStringLiteral("folder %1/%2 (%3 pictures): %4\n")
+                             .arg(number)
+                             .arg(folders)
+                             .arg(entries_.size())
+                             .arg(folder_);
+    std::fputs(line.toLocal8Bit().constData(), err_);
+    std::fflush(err_);
+}
+
 void BatchHost::pictureFailed(const QString& path, const QString& reason) {
     writeError(reason.isEmpty() ? path : path + QStringLiteral(": ") + reason);
 }

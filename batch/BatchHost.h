@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdio>
+#include <functional>
 
 #include "RunHost.h"
 #include "TerminalProgressSurface.h"
@@ -31,6 +32,17 @@ public:
 
     // The run whose Command1_Click a Ctrl-C calls.
     void setRun(ThumbnailRun* run) { run_ = run; }
+
+    // Where the pictures after this folder's list come from (the next
+    // folders of the call), for the run's look-ahead.
+    void setPicturesAfter(std::function<QStringList(int)> after) { after_ = std::move(after); }
+    QStringList picturesAfterList(int count) const override {
+        return after_ ? after_(count) : QStringList();
+    }
+
+    // With several folders: a line naming the folder in hand, its number and
+    // how many pictures it holds, shown above the bar (terminal only).
+    void announceFolder(int number, int folders);
 
     QString fileListPath() const override { return folder_; }
     int fileListCount() const override { return static_cast<int>(entries_.size()); }
@@ -70,6 +82,7 @@ private:
     std::FILE* err_;
     TerminalProgressSurface surface_;
     ThumbnailRun* run_ = nullptr;
+    std::function<QStringList(int)> after_;
     QString label4_;
     QString label15_;
     QString currentPagePath_;

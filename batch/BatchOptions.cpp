@@ -124,6 +124,9 @@ Expected<BatchOptions> parseBatchArguments(const QStringList& arguments) {
         bool* flag = nullptr;
         if (name == QLatin1String("--enlarge")) flag = &options.enlarge;
         if (name == QLatin1String("--quiet") || name == QLatin1String("-q")) flag = &options.quiet;
+        if (name == QLatin1String("--recursive") || name == QLatin1String("-r"))
+            flag = &options.recursive;
+        if (name == QLatin1String("--update")) flag = &options.update;
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) flag = &options.help;
         if (name == QLatin1String("--version")) flag = &options.version;
         if (flag == nullptr) return fail(QStringLiteral("unknown option %1").arg(name));
@@ -136,11 +139,10 @@ Expected<BatchOptions> parseBatchArguments(const QStringList& arguments) {
     }
     if (options.help || options.version) return options;
     if (positional.isEmpty()) return fail(QStringLiteral("no folder given"));
-    if (positional.size() > 1) {
-        return fail(QStringLiteral("one folder only, got %1").arg(positional.size()));
+    for (const QString& folder : positional) {
+        if (folder.isEmpty()) return fail(QStringLiteral("a folder name is empty"));
     }
-    options.folder = positional.front();
-    if (options.folder.isEmpty()) return fail(QStringLiteral("the folder name is empty"));
+    options.folders = positional;
     return options;
 }
 
@@ -162,10 +164,10 @@ void applyBatchOptions(const BatchOptions& options, ThumbSettings& settings) {
 
 QString batchUsageText() {
     return QStringLiteral(
-               "Usage: miniskop-batch [OPTIONS] FOLDER\n"
-               "Makes a JPEG thumbnail of every picture in FOLDER and writes an HTML overview\n"
-               "page beside them. Settings start from Miniskop.ini (read only) and the\n"
-               "options below override them.\n"
+               "Usage: miniskop-batch [OPTIONS] FOLDER...\n"
+               "Makes a JPEG thumbnail of every picture in each FOLDER and writes an HTML\n"
+               "overview page beside them. Settings start from Miniskop.ini (read only) and\n"
+               "the options below override them.\n"
                "\n"
                "  --pattern TEXT      file patterns separated by \";\" (default %1)\n"
                "  --size TEXT         thumbnail size in pixels (setting groesseMin)\n"
@@ -178,13 +180,17 @@ QString batchUsageText() {
                "  --enlarge           enlarge pictures smaller than the thumbnail size\n"
                "  -j, --jobs N        pictures worked on at once (default: one per core;\n"
                "                      1 works on one picture at a time)\n"
+               "  -r, --recursive     also every folder below each FOLDER that holds pictures\n"
+               "                      (not the thumbnail folders, not hidden folders)\n"
+               "      --update        keep each thumbnail made from its picture as it is now\n"
+               "                      with the same settings; make only the others\n"
                "  -q, --quiet         no progress bar\n"
                "  -h, --help          show this text\n"
                "      --version       show the version\n"
                "\n"
-               "Exit status: 0 all thumbnails and the page made; 1 a picture failed or the\n"
-               "run could not happen; 2 usage error. Ctrl-C stops after the picture in hand\n"
-               "and still writes the page; a second Ctrl-C quits at once.\n")
+               "Exit status: 0 all thumbnails and pages made; 1 a picture or a folder failed\n"
+               "or a run could not happen; 2 usage error. Ctrl-C stops after the picture in\n"
+               "hand and still writes its folder's page; a second Ctrl-C quits at once.\n")
         .arg(QString::fromLatin1(kDefaultBatchPattern));
 }
 

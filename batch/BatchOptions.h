@@ -31,9 +31,11 @@ struct BatchOptions {
     std::optional<int> jobs;            // pictures worked on at once, 1 to kMaxBatchJobs
     bool enlarge = false;
     bool quiet = false;
+    bool recursive = false;  // every folder of the trees below the folders given
+    bool update = false;     // keep thumbnails that are current
     bool help = false;
     bool version = false;
-    QString folder;
+    QStringList folders;  // as given, in order
 };
 
 // Reads the arguments (without the program name). Options take their value

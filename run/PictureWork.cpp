@@ -48,10 +48,14 @@ void doWork(PictureWork& work) {
     markUntouched(canvas.picSource);
     markUntouched(canvas.picThumb);
     canvas.ImgSizer.size = kUntouchedSize;
+    if (!work.key.keepIfCurrent.isEmpty()) {
+        work.kept = currentThumbnail(work.key.keepIfCurrent, work.key);
+        if (work.kept) return;
+    }
     work.scaled = canvas.resize(work.key.path, work.key.sizeBound, work.key.enlarge);
     if (!work.scaled) return;
     auto bytes = encodeThumbJpeg(canvas.picThumb.drawnImage(), work.key.quality);
-    if (bytes) work.jpeg = std::move(*bytes);
+    if (bytes) work.jpeg = withThumbnailRecord(*bytes, work.key);
 }
 
 }  // namespace
@@ -80,6 +84,12 @@ PictureWork makePictureWork(const PictureKey& key) noexcept {
 void applyPictureWork(const PictureWork& work, ThumbnailCanvas& canvas) {
     const ThumbnailCanvas& done = work.canvas;
     canvas.picThumb.image = QImage();
+    if (work.kept) {
+        // A thumbnail kept as current: the box takes its size, nothing else.
+        canvas.picThumb.width = work.kept->width();
+        canvas.picThumb.height = work.kept->height();
+        return;
+    }
     if (done.ImgSizer.size != kUntouchedSize) {
         canvas.ImgSizer.size = done.ImgSizer.size;
         canvas.ImgSizer.holdsPicture = done.ImgSizer.holdsPicture;

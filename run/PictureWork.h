@@ -1,8 +1,9 @@
 // The pixel work of one picture of the run, done away from the run's thread:
 // load and scale the picture the way resize does on the run's canvas, and
 // encode the thumbnail to JPEG bytes. The work is keyed by everything it read
-// (path, size bound, enlarge option, quality); the run uses a result only when
-// the key it reads at the picture's own turn is the same.
+// (path, the picture file's size and time, size bound, enlarge option,
+// quality, and the thumbnail to keep when it is current); the run uses a
+// result only when the key it reads at the picture's own turn is the same.
 #pragma once
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 
 #include "Expected.h"
 #include "ThumbnailCanvas.h"
+#include "ThumbnailRecord.h"
 
 namespace miniskop {
 
@@ -20,6 +22,10 @@ struct PictureKey {
     float sizeBound = 0.0f;  // S, fraction kept
     bool enlarge = false;
     qint32 quality = 0;
+    PictureState picture;  // the file as it was when the key was made
+    // With --update: the thumbnail path; a thumbnail there that carries this
+    // key's record is kept and the picture is not decoded.
+    QString keepIfCurrent;
 
     friend bool operator==(const PictureKey&, const PictureKey&) = default;
 };
@@ -34,6 +40,8 @@ struct PictureWork {
     // The thumbnail as saveThumb would write it; absent when scaling failed or
     // the encoder could not produce it (the run then writes the file itself).
     std::optional<QByteArray> jpeg;
+    // The size of the thumbnail kept as current (nothing was decoded).
+    std::optional<QSize> kept;
 };
 
 inline constexpr int kUntouched = -1;

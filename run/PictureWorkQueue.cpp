@@ -137,6 +137,14 @@ void PictureWorkQueue::discardAll() {
     queue_.clear();
 }
 
+void PictureWorkQueue::discardBefore(int position) {
+    std::lock_guard lock(mutex_);
+    for (auto it = slots_.begin(); it != slots_.end() && it->first < position;) {
+        dropLocked(it->second);
+        it = slots_.erase(it);
+    }
+}
+
 int PictureWorkQueue::held() const {
     std::lock_guard lock(mutex_);
     return static_cast<int>(slots_.size());

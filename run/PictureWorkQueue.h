@@ -54,6 +54,9 @@ public:
     // Drops every result not taken and all queued work; a picture being worked
     // on is finished by its worker and thrown away.
     void discardAll();
+    // The same for the positions before `position` only: work queued ahead
+    // for later positions (a following run's pictures) stays.
+    void discardBefore(int position);
 
     // Positions held (queued, running or done, not yet taken).
     int held() const;

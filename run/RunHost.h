@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "ProgressSurface.h"
 #include "ThumbSettings.h"
@@ -45,6 +46,14 @@ public:
     // set before the page is written; pageWritten reopens the internal browser.
     virtual void setCurrentPagePath(const QString& path) = 0;
     virtual void pageWritten(const QString& path) = 0;
+
+    // The pictures a following run takes up once this list is done (the batch
+    // tool's next folders), at most `count` full paths in order, so the
+    // workers can start on them ahead. None by default.
+    virtual QStringList picturesAfterList(int count) const {
+        Q_UNUSED(count);
+        return {};
+    }
 
     // A picture whose thumbnail could not be made (it still gets its entry).
     virtual void pictureFailed(const QString& path, const QString& reason) {

@@ -5,7 +5,8 @@
 //
 // Unless the run works inline (the batch tool's one job), each picture's
 // loading, scaling and encoding is done by worker threads, ahead of its turn,
-// keyed by what it read (path, size bound, enlarge option, quality). At the
+// keyed by what it read (path, the file's size and time, size bound, enlarge
+// option, quality). At the
 // picture's own turn the run reads the settings and the list as always and
 // uses the work only if the key still matches, else it has it redone; naming,
 // the file write and the entry stay here, in list order. Waiting for pixels
@@ -32,6 +33,7 @@
 #include "SafeFileWriter.h"
 #include "ThumbEntry.h"
 #include "ThumbNaming.h"
+#include "ThumbnailRecord.h"
 #include "UpdateProgress.h"
 
 namespace miniskop {
@@ -83,6 +85,12 @@ ThumbnailRun::ThumbnailRun(RunHost& host, int jobs, PixelWork where)
     : host_(host), jobs_(std::max(1, jobs)), where_(where) {}
 
 ThumbnailRun::~ThumbnailRun() = default;
+
+void ThumbnailRun::shareWorkers(std::shared_ptr<PictureWorkQueue> queue, int firstPosition) {
+    queue_ = std::move(queue);
+    sharedQueue_ = queue_ != nullptr;
+    positionBase_ = sharedQueue_ ? firstPosition : 0;
+}
 
 int ThumbnailRun::defaultJobs() { return std::max(1, QThread::idealThreadCount()); }
 
@@ -179,13 +187,14 @@ void ThumbnailRun::Anzeige() {
     }
 
     // Workers for this run's look-ahead (kept between runs while the job
-    // count stays).
+    // count stays; shared ones belong to whoever shared them).
     if (worksInline()) {
         queue_.reset();
-    } else if (!queue_ || queue_->threads() != jobs_) {
+    } else if (!sharedQueue_ && (!queue_ || queue_->threads() != jobs_)) {
         queue_.reset();
-        queue_ = std::make_unique<PictureWorkQueue>(jobs_);
+        queue_ = std::make_shared<PictureWorkQueue>(jobs_);
     }
+    lookAhead_.restart(keepCurrent_);
 
     const int upperBound = host_.fileListCount();
     upperBound_ = upperBound;
@@ -210,8 +219,15 @@ void ThumbnailRun::Anzeige() {
         outcome_.finished = i + 1;
     }
 
-    // Cancelled or done: work started ahead is thrown away unwritten.
-    if (queue_) queue_->discardAll();
+    // Cancelled or done: work started ahead for this list is thrown away
+    // unwritten; work for the runs that follow stays unless this was a cancel.
+    if (queue_) {
+        if (sharedQueue_ && !abbruch_) {
+            queue_->discardBefore(positionBase_ + upperBound);
+        } else {
+            queue_->discardAll();
+        }
+    }
 
     drawProgress(100, 1, 100);
     // Failures of the page are skipped inside html; the run ends either way.
@@ -236,16 +252,22 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
     const QString jpegPath = names_.assign(thumbFolder, host_.fileListEntry(i), tag, settings);
 
     // Everything the pixel work reads is read now, at this picture's turn.
-    const PictureKey key{aktuelleDatei_, static_cast<float>(numericValue(settings.groesseMin)),
-                         host_.enlargeChecked(), settings.qJPG()};
+    const PictureKey key{aktuelleDatei_,
+                         static_cast<float>(numericValue(settings.groesseMin)),
+                         host_.enlargeChecked(),
+                         settings.qJPG(),
+                         pictureStateOf(aktuelleDatei_),
+                         keepCurrent_ ? jpegPath : QString()};
 
     QStringList reasons;
 
     // Scaling. On failure picThumb holds no picture and keeps its last size
     // (the bound's square when no picture gave it one yet); skipped, the
-    // picture then gets a neutral blank of that size.
+    // picture then gets a neutral blank of that size. A current thumbnail
+    // kept with --update gives picThumb its size, and nothing is decoded.
     std::optional<QByteArray> jpeg;
-    const Status scaled = scalePicture(i, key, jpeg);
+    bool kept = false;
+    const Status scaled = scalePicture(i, key, jpeg, kept);
     if (!scaled) {
         reasons.append(scaled.error().message);
         giveBlankSizeIfNone(canvas_.picThumb, key.sizeBound);
@@ -253,16 +275,20 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
 
     // A thumbnail path that is one of the list's own pictures (an empty
     // affix, an empty folder name, a picture named like a thumbnail) is
-    // never written: the picture counts as failed and its cell shows the
-    // picture itself.
+    // never written, unless that file is a thumbnail this program made: the
+    // picture counts as failed and its cell shows the picture itself.
     QString shownThumbnail = Dateiname_mit_Extension(jpegPath);
-    if (const QString picture = listed_.pictureAt(jpegPath, host_); !picture.isEmpty()) {
+    const QString picture = listed_.pictureAt(jpegPath, host_);
+    if (!picture.isEmpty() && !isOurThumbnail(jpegPath)) {
         reasons.append(picture == aktuelleDatei_
                            ? QStringLiteral("the thumbnail would overwrite the picture itself")
                            : QStringLiteral("the thumbnail %1 would overwrite the picture %2")
                                  .arg(jpegPath, picture));
         shownThumbnail = QDir(thumbFolder).relativeFilePath(aktuelleDatei_);
-    } else if (const Status written = writeThumbnail(jpegPath, jpeg, key.quality); !written) {
+    } else if (kept) {
+        ++outcome_.kept;
+        names_.recordWritten(jpegPath);
+    } else if (const Status written = writeThumbnail(jpegPath, jpeg, key, scaled.ok()); !written) {
         reasons.append(written.error().message);
     } else {
         names_.recordWritten(jpegPath);
@@ -276,32 +302,48 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
 }
 
 Status ThumbnailRun::writeThumbnail(const QString& jpegPath, const std::optional<QByteArray>& jpeg,
-                                    qint32 quality) {
+                                    const PictureKey& key, bool scaled) {
     // Straight from the drawn image (or the bytes encoded from it ahead): the
     // scaled picture, or the neutral blank of a picture that failed. The new
     // file replaces an older one of the same name only once it is complete.
     const QImage drawn = canvas_.picThumb.drawnImage();
     if (drawn.isNull()) return fail(QStringLiteral("Kein Bild zum Speichern"));
-    Expected<QByteArray, JpegError> bytes =
-        jpeg ? Expected<QByteArray, JpegError>(*jpeg) : encodeThumbJpeg(drawn, quality);
+    if (jpeg) return writeEncodedThumb(*jpeg, jpegPath);
+    Expected<QByteArray, JpegError> bytes = encodeThumbJpeg(drawn, key.quality);
     // The encoder would not take it: the writer's own terms.
     if (!bytes) return fail(bytes.error().description);
+    // A blank stands in for a picture that failed: it carries no record, so
+    // an --update run tries the picture again.
+    if (scaled) *bytes = withThumbnailRecord(*bytes, key);
     // Whole or nothing: an older thumbnail of this name stays as it was.
     return writeEncodedThumb(*bytes, jpegPath);
 }
 
-Status ThumbnailRun::scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg) {
-    if (!queue_) return canvas_.resize(key.path, key.sizeBound, key.enlarge);
+Status ThumbnailRun::scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg,
+                                  bool& kept) {
+    if (!queue_) {
+        if (!key.keepIfCurrent.isEmpty()) {
+            if (const std::optional<QSize> size = currentThumbnail(key.keepIfCurrent, key)) {
+                canvas_.picThumb.width = size->width();
+                canvas_.picThumb.height = size->height();
+                kept = true;
+                return {};
+            }
+        }
+        return canvas_.resize(key.path, key.sizeBound, key.enlarge);
+    }
 
     // The picture in hand is queued before the ones ahead, so that a single
     // worker takes it first.
-    queue_->prefetch(i, key);
+    const int position = positionBase_ + i;
+    queue_->prefetch(position, key);
     prefetchAfter(i, key);
     // Waiting lets events through: a cancel click arriving here finishes this
     // picture all the same.
-    PictureWork work = queue_->take(i, key, [this] { host_.DoEvents(); });
+    PictureWork work = queue_->take(position, key, [this] { host_.DoEvents(); });
     applyPictureWork(work, canvas_);
     jpeg = std::move(work.jpeg);
+    kept = work.kept.has_value();
     return work.scaled;
 }
 
@@ -309,15 +351,8 @@ void ThumbnailRun::prefetchAfter(int i, const PictureKey& current) {
     // A bounded look-ahead: twice as many pictures as there are workers, with
     // the settings as they are now. Whatever changes before a picture's turn
     // makes its key differ there, and the work is redone.
-    const int last = std::min(upperBound_, i + 2 * jobs_);
-    const QString folder = withClosingSeparator(host_.fileListPath());
-    for (int j = i + 1; j <= last; ++j) {
-        const QString entry = host_.fileListEntry(j);
-        if (entry.isEmpty()) break;
-        PictureKey key = current;
-        key.path = folder + entry;
-        queue_->prefetch(j, key);
-    }
+    for (const auto& [j, key] : lookAhead_.keysAfter(i, 2 * queue_->threads(), current, host_))
+        queue_->prefetch(positionBase_ + j, key);
 }
 
 void ThumbnailRun::html() {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+#include "LookAhead.h"
 #include "RunHost.h"
 #include "ThumbnailCanvas.h"
 #include "ThumbnailNames.h"
@@ -37,6 +38,7 @@ public:
         bool pageWritten = false;
         int finished = 0;  // pictures the run went through
         int failed = 0;    // of those, pictures not loaded, scaled or written
+        int kept = 0;      // of those, thumbnails kept as current (--update)
         QString pagePath;
         QString pageError;  // why the page was not written (empty when it was)
     };
@@ -64,7 +66,21 @@ public:
     // One job per core.
     static int defaultJobs();
     // True when the next run does the pixel work on the calling thread.
-    bool worksInline() const { return jobs_ == 1 && where_ == PixelWork::InlineForOneJob; }
+    bool worksInline() const {
+        return !sharedQueue_ && jobs_ == 1 && where_ == PixelWork::InlineForOneJob;
+    }
+
+    // Keep a thumbnail that carries the record of its picture as it is now
+    // and of the current settings, without decoding the picture (--update).
+    // Everything else about the run stays as it is.
+    void setKeepCurrentThumbnails(bool keep) { keepCurrent_ = keep; }
+
+    // Worker threads shared with the runs before and after this one (the
+    // batch tool's folders): this run's list positions start at
+    // `firstPosition` in `queue`, and its look-ahead reaches into the
+    // pictures the host says follow the list. Work done ahead for those is
+    // left in the queue when the run ends, unless it was cancelled.
+    void shareWorkers(std::shared_ptr<PictureWorkQueue> queue, int firstPosition);
 
     // Start (Idle), cancel (Running); a click while Stopping is ignored.
     void Command1_Click();
@@ -88,19 +104,25 @@ private:
     // Shows progress for list position i and writes its thumbnail; returns
     // what the picture's cell shows (the thumbnail's file name).
     QString processPicture(int i, const QString& pictureFolder, const QString& tag);
-    // Writes picThumb's drawn image (or `jpeg`, its bytes encoded ahead).
+    // Writes picThumb's drawn image (or `jpeg`, its bytes encoded ahead); a
+    // picture that scaled gets the record of `key` inside.
     Status writeThumbnail(const QString& jpegPath, const std::optional<QByteArray>& jpeg,
-                          qint32 quality);
+                          const PictureKey& key, bool scaled);
     // The pixel work of picture i: on the canvas here (one job), or taken from
-    // the work done ahead, which is topped up first.
-    Status scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg);
+    // the work done ahead, which is topped up first. `kept` tells that the
+    // thumbnail was current and nothing was decoded.
+    Status scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg, bool& kept);
     void prefetchAfter(int i, const PictureKey& current);
     void drawProgress(qint32 value, qint32 minimum, qint32 maximum);
 
     RunHost& host_;
     int jobs_ = 1;
     PixelWork where_ = PixelWork::Workers;
-    std::unique_ptr<PictureWorkQueue> queue_;  // only when not working inline
+    std::shared_ptr<PictureWorkQueue> queue_;  // only when not working inline
+    bool sharedQueue_ = false;
+    int positionBase_ = 0;  // this run's list position 0 in the queue
+    bool keepCurrent_ = false;
+    LookAhead lookAhead_;
     int upperBound_ = 0;
     ThumbnailCanvas canvas_;
     State state_ = State::Idle;

@@ -22,28 +22,27 @@ TEST_P(BatchOptionsUsageError, IsRefusedWithAReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, BatchOptionsUsageError,
-    ::testing::Values(UsageErrorCase{"NoFolder", {}},
-                      UsageErrorCase{"OnlyOptions", {"--quiet", "--enlarge"}},
-                      UsageErrorCase{"TwoFolders", {"a", "b"}}, UsageErrorCase{"EmptyFolder", {""}},
-                      UsageErrorCase{"UnknownOption", {"--colour", "dir"}},
-                      UsageErrorCase{"UnknownShortOption", {"-x", "dir"}},
-                      UsageErrorCase{"QualityZero", {"--quality", "0", "dir"}},
-                      UsageErrorCase{"QualityAboveRange", {"--quality=101", "dir"}},
-                      UsageErrorCase{"QualityNotANumber", {"--quality", "high", "dir"}},
-                      UsageErrorCase{"QualityWithFraction", {"--quality", "50.5", "dir"}},
-                      UsageErrorCase{"PrefixAndSuffix",
-                                     {"--prefix", "a_", "--suffix", "_b", "dir"}},
-                      UsageErrorCase{"ValueMissingAtEnd", {"dir", "--size"}},
-                      UsageErrorCase{"FlagWithValue", {"--quiet=yes", "dir"}},
-                      UsageErrorCase{"PatternWithEmptyItem", {"--pattern", "*.jpg;", "dir"}},
-                      UsageErrorCase{"PatternEmpty", {"--pattern", "  ", "dir"}},
-                      UsageErrorCase{"PatternWithSlash", {"--pattern", "sub/*.jpg", "dir"}}),
+    ::testing::Values(
+        UsageErrorCase{"NoFolder", {}}, UsageErrorCase{"OnlyOptions", {"--quiet", "--enlarge"}},
+        UsageErrorCase{"EmptyAmongSeveral", {"a", ""}}, UsageErrorCase{"EmptyFolder", {""}},
+        UsageErrorCase{"UnknownOption", {"--colour", "dir"}},
+        UsageErrorCase{"UnknownShortOption", {"-x", "dir"}},
+        UsageErrorCase{"QualityZero", {"--quality", "0", "dir"}},
+        UsageErrorCase{"QualityAboveRange", {"--quality=101", "dir"}},
+        UsageErrorCase{"QualityNotANumber", {"--quality", "high", "dir"}},
+        UsageErrorCase{"QualityWithFraction", {"--quality", "50.5", "dir"}},
+        UsageErrorCase{"PrefixAndSuffix", {"--prefix", "a_", "--suffix", "_b", "dir"}},
+        UsageErrorCase{"ValueMissingAtEnd", {"dir", "--size"}},
+        UsageErrorCase{"FlagWithValue", {"--quiet=yes", "dir"}},
+        UsageErrorCase{"PatternWithEmptyItem", {"--pattern", "*.jpg;", "dir"}},
+        UsageErrorCase{"PatternEmpty", {"--pattern", "  ", "dir"}},
+        UsageErrorCase{"PatternWithSlash", {"--pattern", "sub/*.jpg", "dir"}}),
     [](const ::testing::TestParamInfo<UsageErrorCase>& info) { return info.param.name; });
 
 TEST(BatchOptions, DefaultsLeaveTheSettingsAlone) {
     const Expected<BatchOptions> parsed = parseBatchArguments({"pics"});
     ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(parsed->folder, "pics");
+    EXPECT_EQ(parsed->folders, QStringList{"pics"});
     EXPECT_EQ(parsed->pattern, "*.bmp;*.jpg;*.jpeg;*.gif;*.wmf");
     EXPECT_FALSE(parsed->enlarge);
     EXPECT_FALSE(parsed->quiet);
@@ -95,13 +94,13 @@ TEST(BatchOptions, PrefixSelectsPrefixModeAndQualityEdgesAreAccepted) {
 TEST(BatchOptions, DoubleDashEndsTheOptionsAndAValueMayLookLikeAnOption) {
     Expected<BatchOptions> parsed = parseBatchArguments({"--", "--quiet"});
     ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(parsed->folder, "--quiet");
+    EXPECT_EQ(parsed->folders, QStringList{"--quiet"});
     EXPECT_FALSE(parsed->quiet);
 
     parsed = parseBatchArguments({"--prefix", "--x", "-"});
     ASSERT_TRUE(parsed.has_value());
     EXPECT_EQ(*parsed->prefix, "--x");
-    EXPECT_EQ(parsed->folder, "-");
+    EXPECT_EQ(parsed->folders, QStringList{"-"});
 }
 
 TEST(BatchOptions, HelpAndVersionNeedNoFolder) {

@@ -414,7 +414,7 @@ protected:
         for (int k = 0; k < 4; ++k) {
             const QString path = dir.filePath(QStringLiteral("q%1.png").arg(k));
             ASSERT_TRUE(noisyPicture(200 + k, 100, 70 + k).save(path));
-            keys.push_back(PictureKey{path, 50.0f, false, 90});
+            keys.push_back(PictureKey{path, 50.0f, false, 90, {}, {}});
         }
     }
     QTemporaryDir dir;
@@ -433,7 +433,8 @@ TEST_F(WorkQueueTest, TakeGivesWorkForExactlyTheKeyAskedFor) {
     EXPECT_EQ(first.canvas.picThumb.image.size(), QSize(50, 25));
     EXPECT_EQ(first.canvas.picSource.width, 200);
     ASSERT_TRUE(first.jpeg);
-    EXPECT_TRUE(*first.jpeg == *encodeThumbJpeg(first.canvas.picThumb.image, 90));
+    EXPECT_TRUE(*first.jpeg ==
+                withThumbnailRecord(*encodeThumbJpeg(first.canvas.picThumb.image, 90), keys[0]));
 
     // Another bound, quality or path than the one started ahead: redone.
     PictureKey changed = keys[1];
@@ -442,7 +443,8 @@ TEST_F(WorkQueueTest, TakeGivesWorkForExactlyTheKeyAskedFor) {
     const PictureWork redone = queue.take(1, changed, {});
     EXPECT_EQ(redone.key, changed);
     EXPECT_EQ(redone.canvas.picThumb.image.size(), QSize(30, 15));
-    EXPECT_TRUE(*redone.jpeg == *encodeThumbJpeg(redone.canvas.picThumb.image, 40));
+    EXPECT_TRUE(*redone.jpeg ==
+                withThumbnailRecord(*encodeThumbJpeg(redone.canvas.picThumb.image, 40), changed));
 
     // Taking position 3 drops what was held for 2; taking 2 again redoes it.
     EXPECT_EQ(queue.take(3, keys[3], {}).key, keys[3]);
@@ -456,7 +458,7 @@ TEST_F(WorkQueueTest, TakeGivesWorkForExactlyTheKeyAskedFor) {
 TEST_F(WorkQueueTest, FailedWorkCarriesTheReasonAndTouchesOnlyWhatResizeReached) {
     PictureWorkQueue queue(1);
     const PictureWork missing =
-        queue.take(0, PictureKey{dir.filePath("missing.png"), 50.0f, false, 90}, {});
+        queue.take(0, PictureKey{dir.filePath("missing.png"), 50.0f, false, 90, {}, {}}, {});
     EXPECT_FALSE(missing.scaled);
     EXPECT_FALSE(missing.jpeg);
 
@@ -475,7 +477,8 @@ TEST_F(WorkQueueTest, FailedWorkCarriesTheReasonAndTouchesOnlyWhatResizeReached)
 
     // A bound of 0 fails after loading: the natural size is taken, the
     // thumbnail box keeps its size.
-    const PictureWork unbounded = queue.take(1, PictureKey{keys[2].path, 0.0f, false, 90}, {});
+    const PictureWork unbounded =
+        queue.take(1, PictureKey{keys[2].path, 0.0f, false, 90, {}, {}}, {});
     EXPECT_FALSE(unbounded.scaled);
     applyPictureWork(unbounded, canvas);
     EXPECT_EQ(canvas.picSource.width, 202);

@@ -1,0 +1,64 @@
+// The record inside a thumbnail. See ThumbnailRecord.h.
+#include "ThumbnailRecord.h"
+
+#include <sys/stat.h>
+
+#include <QFile>
+
+#include "FileNames.h"
+#include "JpegRecord.h"
+#include "PictureWork.h"
+
+#ifndef MINISKOP_VERSION
+#define MINISKOP_VERSION "unknown"
+#endif
+
+namespace miniskop {
+namespace {
+
+// Thumbnails are small; a file far beyond any thumbnail is not read whole.
+constexpr qint64 kLargestThumbnail = qint64(64) << 20;
+
+QByteArray readSmallFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestThumbnail) return {};
+    return file.readAll();
+}
+
+}  // namespace
+
+PictureState pictureStateOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+QByteArray thumbnailRecord(const PictureKey& key) {
+    QByteArray record;
+    record += "program " MINISKOP_VERSION "\n";
+    record += "picture " + Dateiname_mit_Extension(key.path).toUtf8() + '\n';
+    record += "bytes " + QByteArray::number(key.picture.bytes) + '\n';
+    record += "modified " + QByteArray::number(key.picture.modifiedNs) + '\n';
+    record += "bound " + QByteArray::number(double(key.sizeBound), 'g', 9) + '\n';
+    record += "enlarge " + QByteArray(key.enlarge ? "1" : "0") + '\n';
+    record += "quality " + QByteArray::number(key.quality) + '\n';
+    return record;
+}
+
+QByteArray withThumbnailRecord(const QByteArray& jpeg, const PictureKey& key) {
+    return withJpegRecord(jpeg, thumbnailRecord(key));
+}
+
+std::optional<QSize> currentThumbnail(const QString& jpegPath, const PictureKey& key) {
+    if (key.picture.bytes < 0) return std::nullopt;
+    const std::optional<JpegRecord> found = readJpegRecord(readSmallFile(jpegPath));
+    if (!found || found->record != thumbnailRecord(key)) return std::nullopt;
+    return found->size;
+}
+
+bool isOurThumbnail(const QString& path) {
+    const std::optional<JpegRecord> found = readJpegRecord(readSmallFile(path));
+    return found && found->record.startsWith("program ");
+}
+
+}  // namespace miniskop
