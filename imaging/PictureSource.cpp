@@ -31,11 +31,12 @@ struct PictureSource::Impl {
     enum class Kind { Jpeg, Metafile, Other };
     Kind kind = Kind::Other;
     QString path;
-    int fd = -1;          // the opened regular file, held while the source lives
-    QString readPath;     // the name the decoders open: the descriptor's own
-    QSize natural;        // as displayed
-    int orientation = 1;  // JPEG: EXIF orientation of the stored pixels
-    QImage decoded;       // Other: kept when the size was learnt by decoding
+    int fd = -1;           // the opened regular file, held while the source lives
+    QString readPath;      // the name the decoders open: the descriptor's own
+    QSize natural;         // as displayed
+    int orientation = 1;   // JPEG: EXIF orientation of the stored pixels
+    QImage decoded;        // Other: kept when the size was learnt by decoding
+    bool streams = false;  // Other: PNG or WebP, decoded row by row to the target
 
     Impl() = default;
     Impl(const Impl&) = delete;
@@ -196,6 +197,7 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
         impl->kind = Impl::Kind::Metafile;
         impl->natural = *size;
     } else {
+        impl->streams = looksLikePng(head) || looksLikeWebp(head);
         if (looksLikePng(head)) {
             if (Status header = checkPngHeader(impl->fd); !header)
                 return unexpected(header.error());
@@ -238,6 +240,28 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
         }
     }
     return fail(QStringLiteral("unknown picture kind"));
+}
+
+qint64 PictureSource::decodeBytes(QSize target) const {
+    const Impl& d = *impl_;
+    const auto area = [](QSize s) {
+        return qint64(std::max(s.width(), 0)) * std::max(s.height(), 0);
+    };
+    const qint64 result = area(target) * 4;
+    switch (d.kind) {
+        case Impl::Kind::Jpeg:
+            // Rows go straight into the scaler, but a progressive file keeps
+            // every coefficient of the full picture: about two bytes a pixel.
+            return area(d.natural) * 2 + result;
+        case Impl::Kind::Metafile:
+            // Drawn at twice the target at most, then scaled down.
+            return area((target * 2).boundedTo(d.natural)) * 4 + result;
+        case Impl::Kind::Other:
+            if (d.streams) return result + qint64(std::max(d.natural.width(), 0)) * 8;
+            // Read whole, then turned into 32-bit pixels: up to two copies.
+            return area(d.natural) * 8 + result;
+    }
+    return area(d.natural) * 8;
 }
 
 Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {

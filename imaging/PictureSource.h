@@ -45,6 +45,10 @@ public:
     // scaled as they are decoded, so the reduced picture is never held whole.
     Expected<QImage> decodeScaledTo(QSize target) const;
 
+    // About the most bytes decodeScaledTo(target) holds at once, for the
+    // budget shared by the threads that decode: rather more than less.
+    qint64 decodeBytes(QSize target) const;
+
 private:
     struct Impl;
     explicit PictureSource(std::unique_ptr<Impl> impl);

@@ -15,7 +15,8 @@ QImage PictureBox::drawnImage() const {
     return blank;
 }
 
-Status ThumbnailCanvas::resize(const QString& PicPath, float S, bool enlarge) {
+Status ThumbnailCanvas::resize(const QString& PicPath, float S, bool enlarge,
+                               DecodeBudget* budget) {
     // picThumb first gets an empty picture; its size stays until a new one is set.
     picThumb.image = QImage();
 
@@ -41,7 +42,10 @@ Status ThumbnailCanvas::resize(const QString& PicPath, float S, bool enlarge) {
 
     // Decode and scale before the box takes the new size, so that a picture
     // that cannot be decoded leaves picThumb at its previous size.
+    DecodeBudget::Grant held;
+    if (budget != nullptr) held = budget->acquire(source->decodeBytes(*target));
     auto image = source->decodeScaledTo(*target);
+    held.release();
     if (!image) return unexpected(image.error());
 
     // Last, the box takes the whole-pixel size and the scaled picture.

@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 
+#include "DecodeBudget.h"
 #include "Expected.h"
 
 namespace miniskop {
@@ -40,7 +41,9 @@ public:
     // numeric value, fraction kept) and the enlarge option, and draws it into
     // picThumb. On failure the steps already done stay done: picThumb has been
     // given an empty picture and keeps its previous size.
-    Status resize(const QString& PicPath, float S, bool enlarge);
+    // With `budget`, the decoding waits until its bytes fit into the budget
+    // that the threads decoding at once share.
+    Status resize(const QString& PicPath, float S, bool enlarge, DecodeBudget* budget = nullptr);
 };
 
 }  // namespace miniskop

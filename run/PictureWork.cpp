@@ -43,7 +43,7 @@ void copyTouched(const PictureBox& from, PictureBox& to) {
         to.image = from.image;
 }
 
-void doWork(PictureWork& work) {
+void doWork(PictureWork& work, DecodeBudget* budget) {
     ThumbnailCanvas& canvas = work.canvas;
     markUntouched(canvas.picSource);
     markUntouched(canvas.picThumb);
@@ -52,7 +52,7 @@ void doWork(PictureWork& work) {
         work.kept = currentThumbnail(work.key.keepIfCurrent, work.key);
         if (work.kept) return;
     }
-    work.scaled = canvas.resize(work.key.path, work.key.sizeBound, work.key.enlarge);
+    work.scaled = canvas.resize(work.key.path, work.key.sizeBound, work.key.enlarge, budget);
     if (!work.scaled) return;
     auto bytes = encodeThumbJpeg(canvas.picThumb.drawnImage(), work.key.quality);
     if (bytes) work.jpeg = withThumbnailRecord(*bytes, work.key);
@@ -65,12 +65,12 @@ void setPictureWorkHookForTesting(std::function<void(const PictureKey&)> h) {
     hook() = std::move(h);
 }
 
-PictureWork makePictureWork(const PictureKey& key) noexcept {
+PictureWork makePictureWork(const PictureKey& key, DecodeBudget* budget) noexcept {
     PictureWork work;
     work.key = key;
     try {
         callHook(key);
-        doWork(work);
+        doWork(work, budget);
     } catch (const std::exception& e) {
         work.scaled = fail(QStringLiteral("Bild nicht verarbeitet: %1").arg(e.what()));
         work.jpeg.reset();

@@ -48,7 +48,8 @@ inline constexpr int kUntouched = -1;
 
 // Does the work of `key`. Never throws: any failure, an exception included,
 // ends up in `scaled`.
-PictureWork makePictureWork(const PictureKey& key) noexcept;
+// With `budget`, the decoding shares it with the other threads at work.
+PictureWork makePictureWork(const PictureKey& key, DecodeBudget* budget = nullptr) noexcept;
 
 // Test hook: called on the thread doing the work, at the start of every
 // makePictureWork, before anything is read. Lets a test hold a picture's work

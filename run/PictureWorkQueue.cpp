@@ -8,7 +8,7 @@
 
 namespace miniskop {
 
-PictureWorkQueue::PictureWorkQueue(int threads) {
+PictureWorkQueue::PictureWorkQueue(int threads, qint64 decodeBudget) : budget_(decodeBudget) {
     const int count = std::max(1, threads);
     for (int i = 0; i < count; ++i) {
         try {
@@ -42,7 +42,7 @@ void PictureWorkQueue::workerLoop() {
         const PictureKey key = slot->key;
         lock.unlock();
 
-        PictureWork work = makePictureWork(key);
+        PictureWork work = makePictureWork(key, &budget_);
 
         lock.lock();
         if (!slot->dropped) slot->work = std::move(work);

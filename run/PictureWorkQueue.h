@@ -6,8 +6,9 @@
 // away and done again. While it waits, the run's event pump keeps being called,
 // so the window stays responsive even while a huge picture decodes.
 //
-// Memory is bounded by the caller: it asks ahead for only a few positions, and
-// each result is handed over (and released with it) once taken.
+// Memory is bounded twice: the caller asks ahead for only a few positions, and
+// each result is handed over (and released with it) once taken; and the
+// pictures being decoded at once share one budget of bytes (DecodeBudget).
 #pragma once
 
 #include <chrono>
@@ -33,12 +34,13 @@ public:
 
     // Starts `threads` workers (at least one is attempted; if none can be
     // started, take() does the work on the calling thread).
-    explicit PictureWorkQueue(int threads);
+    explicit PictureWorkQueue(int threads, qint64 decodeBudget = kDefaultDecodeBudget);
     ~PictureWorkQueue();  // drops queued work, waits for the running pictures
     PictureWorkQueue(const PictureWorkQueue&) = delete;
     PictureWorkQueue& operator=(const PictureWorkQueue&) = delete;
 
     int threads() const { return static_cast<int>(workers_.size()); }
+    const DecodeBudget& budget() const { return budget_; }
 
     // Queues the work of list position `position` for `key`, unless work for
     // that key is already there. Work held for another key is dropped.
@@ -75,6 +77,7 @@ private:
     void dropLocked(const SlotPtr& slot);
     SlotPtr queueLocked(int position, const PictureKey& key, bool urgent);
 
+    DecodeBudget budget_;
     mutable std::mutex mutex_;
     std::condition_variable workQueued_;
     std::condition_variable workDone_;

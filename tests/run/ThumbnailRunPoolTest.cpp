@@ -497,6 +497,33 @@ TEST_F(WorkQueueTest, FailedWorkCarriesTheReasonAndTouchesOnlyWhatResizeReached)
     EXPECT_EQ(direct.picThumb.width, canvas.picThumb.width);
 }
 
+// Pictures read whole (BMP) on four workers: the bytes held at once never
+// pass the budget, and a picture larger than the budget is decoded alone.
+TEST_F(WorkQueueTest, DecodingSharesOneBudget) {
+    std::vector<PictureKey> bmps;
+    for (int k = 0; k < 6; ++k) {
+        const QString path = dir.filePath(QStringLiteral("b%1.bmp").arg(k));
+        ASSERT_TRUE(noisyPicture(400, 300, 90 + k).save(path));
+        bmps.push_back(PictureKey{path, 60.0f, false, 90, {}, {}});
+    }
+    const qint64 onePicture = 400 * 300 * 8 + 60 * 45 * 4;  // read whole, converted once
+    for (const qint64 budget : {onePicture * 2 + 1, onePicture / 2}) {
+        SCOPED_TRACE(budget);
+        PictureWorkQueue queue(4, budget);
+        for (int k = 0; k < int(bmps.size()); ++k) queue.prefetch(k, bmps[k]);
+        for (int k = 0; k < int(bmps.size()); ++k) {
+            const PictureWork work = queue.take(k, bmps[k], {});
+            ASSERT_TRUE(work.scaled) << work.scaled.error().message.toStdString();
+            EXPECT_EQ(work.canvas.picThumb.image.size(), QSize(60, 45));
+        }
+        // Two pictures fit into the first budget (whether they met is up to
+        // the threads); into the second not even one, so each ran alone.
+        EXPECT_LE(queue.budget().peak(), std::max(budget, onePicture));
+        EXPECT_GE(queue.budget().peak(), onePicture);
+        EXPECT_EQ(queue.budget().inFlight(), 0);
+    }
+}
+
 TEST_F(WorkQueueTest, WorkDroppedWhileAwaitedIsDoneAgainOnAWorker) {
     // The pump, called while take() waits for the held picture, throws all
     // held work away, the running picture's result included.
