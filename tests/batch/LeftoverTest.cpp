@@ -17,13 +17,12 @@ namespace {
 using testing::runBatchTool;
 using testing::writePicture;
 
-TEST(Leftovers, ARunRemovesOnlyTemporaryFilesNoWriterHolds) {
-    QTemporaryDir root;
-    ASSERT_TRUE(root.isValid());
-    const QString pics = root.filePath("pics");
-    const QString thumbs = pics + "/Thumbnails";
+using Leftovers = testing::BatchFolders;
+
+TEST_F(Leftovers, ARunRemovesOnlyTemporaryFilesNoWriterHolds) {
+    const QString thumbs = pics() + "/Thumbnails";
     ASSERT_TRUE(QDir().mkpath(thumbs));
-    writePicture(pics + "/Bild.jpg", 80, 60);
+    writePicture(pics() + "/Bild.jpg", 80, 60);
     const QString prefix = QString::fromLatin1(kTemporaryPrefix);
     const auto make = [&](const QString& name) {
         QFile file(thumbs + '/' + name);
@@ -44,7 +43,7 @@ TEST(Leftovers, ARunRemovesOnlyTemporaryFilesNoWriterHolds) {
     ASSERT_TRUE(QDir(thumbs).mkdir(prefix + "ordner03"));
     ASSERT_TRUE(QFile::link(thumbs + '/' + prefix + "alive0002", thumbs + '/' + prefix + "link04"));
 
-    const testing::BatchResult r = runBatchTool({pics}, root.filePath("config"));
+    const testing::BatchResult r = runBatchTool({pics()}, config());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
 
     QStringList left = QDir(thumbs).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |

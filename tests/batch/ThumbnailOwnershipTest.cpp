@@ -23,15 +23,8 @@ using testing::BatchResult;
 using testing::readAll;
 using testing::runBatchTool;
 
-class ThumbnailOwnership : public ::testing::Test {
+class ThumbnailOwnership : public testing::BatchFolders {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(root.isValid());
-        ASSERT_TRUE(QDir().mkpath(pics()));
-        ASSERT_TRUE(QDir().mkpath(root.filePath("config")));
-    }
-
-    QString pics() const { return root.filePath("pics"); }
     QString pic(const QString& name) const { return pics() + '/' + name; }
 
     // A picture of one colour; the format follows the name's content type
@@ -46,7 +39,7 @@ protected:
 
     BatchResult run(QStringList arguments) {
         arguments << pics();
-        return runBatchTool(arguments, root.filePath("config"));
+        return runBatchTool(arguments, config());
     }
 
     // Every picture still holds the bytes it was made with.
@@ -55,7 +48,6 @@ protected:
             EXPECT_EQ(readAll(pic(it.key())), it.value()) << it.key().toStdString();
     }
 
-    QTemporaryDir root;
     QMap<QString, QColor> colours;
     QMap<QString, QByteArray> originals;
 };
