@@ -4,6 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace miniskop {
 
@@ -53,7 +58,7 @@ AreaScaler::AreaScaler(QSize source, QSize target)
       columns_(makeTaps(source.width(), target.width())),
       rows_(makeTaps(source.height(), target.height())),
       result_(target, QImage::Format_RGB32),
-      line_(size_t(target.width()) * 3) {
+      line_(size_t(target.width()) * 3 + 1) {
     result_.fill(Qt::black);
 }
 
@@ -63,6 +68,27 @@ void AreaScaler::horizontal(const uchar* bgrx, float* out) const {
     const int* count = columns_.count.data();
     const int* offset = columns_.offset.data();
     const float* weights = columns_.weights.data();
+#if defined(__SSE2__)
+    // The same products and sums as the plain loop below, in the same order
+    // for every channel, four lanes at a time (blue, green, red, x): the
+    // results are bit for bit the same. `out` has room for one float more
+    // than the row needs, which the last store fills.
+    const __m128i zero = _mm_setzero_si128();
+    for (int x = 0; x < tw; ++x) {
+        const uchar* p = bgrx + size_t(first[x]) * 4;
+        const float* w = weights + offset[x];
+        __m128 sum = _mm_setzero_ps();
+        for (int i = 0, n = count[x]; i < n; ++i, p += 4) {
+            int bits = 0;
+            std::memcpy(&bits, p, 4);
+            const __m128i bytes = _mm_cvtsi32_si128(bits);
+            const __m128 pixel =
+                _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero));
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[i]), pixel));
+        }
+        _mm_storeu_ps(out + 3 * x, sum);
+    }
+#else
     for (int x = 0; x < tw; ++x) {
         const uchar* p = bgrx + size_t(first[x]) * 4;
         const float* w = weights + offset[x];
@@ -76,6 +102,7 @@ void AreaScaler::horizontal(const uchar* bgrx, float* out) const {
         out[3 * x + 1] = g;
         out[3 * x + 2] = r;
     }
+#endif
 }
 
 void AreaScaler::pushRow(const uchar* bgrx) {
@@ -84,7 +111,7 @@ void AreaScaler::pushRow(const uchar* bgrx) {
     horizontal(bgrx, line_.data());
 
     // Add this row into every unfinished target row that reads it.
-    const size_t n = line_.size();
+    const size_t n = size_t(target_.width()) * 3;
     for (int d = nextTargetRow_; d < target_.height() && rows_.first[d] <= y; ++d) {
         const size_t slot = size_t(d - nextTargetRow_);
         if (slot == active_.size()) {
