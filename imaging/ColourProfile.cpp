@@ -162,6 +162,15 @@ SrgbConversionPtr SrgbConversion::fromIcc(const QByteArray& icc, PixelModel mode
     return conversion;
 }
 
+SrgbConversionPtr SrgbConversion::forRgbPixels(const QByteArray& icc) {
+    // The data colour space sits at bytes 16 to 19 of the profile header.
+    if (icc.size() < 128) return nullptr;
+    const QByteArray space = icc.mid(16, 4);
+    if (space == "RGB ") return fromIcc(icc, PixelModel::Rgb);
+    if (space == "GRAY") return fromIcc(icc, PixelModel::Grey);
+    return nullptr;
+}
+
 QByteArray SrgbConversion::iccFromPrimaries(const Primaries& p, bool srgbCurve, double gamma) {
     const double values[] = {p.redX,  p.redY,  p.greenX, p.greenY,
                              p.blueX, p.blueY, p.whiteX, p.whiteY};

@@ -36,6 +36,10 @@ public:
     // sRGB-equivalent one) or nothing sound to do (see file comment).
     static std::shared_ptr<const SrgbConversion> fromIcc(const QByteArray& icc, PixelModel model);
 
+    // The same for pixels a decoder already made RGB (grey ones as equal
+    // channels): an RGB or grey profile applies as it is, any other not.
+    static std::shared_ptr<const SrgbConversion> forRgbPixels(const QByteArray& icc);
+
     // A profile made of primaries and a white point (CIE xy) with the sRGB
     // tone curve (srgbCurve) or a pure power law of `gamma`, as HEIF's nclx
     // box and similar colour descriptions give them; empty when the values

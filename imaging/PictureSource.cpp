@@ -14,11 +14,14 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
 #include "AreaScaler.h"
+#include "ColourProfile.h"
 #include "ExifOrientation.h"
+#include "HeifDecoder.h"
 #include "JpegDecoder.h"
 #include "PngStreamDecoder.h"
 #include "QtPictureDecoder.h"
@@ -28,14 +31,17 @@
 namespace miniskop {
 
 struct PictureSource::Impl {
-    enum class Kind { Jpeg, Metafile, Other };
+    enum class Kind { Jpeg, Metafile, Heif, Other };
     Kind kind = Kind::Other;
     QString path;
     int fd = -1;          // the opened regular file, held while the source lives
     QString readPath;     // the name the decoders open: the descriptor's own
     QSize natural;        // as displayed
     int orientation = 1;  // JPEG: EXIF orientation of the stored pixels
+    // JPEG: the embedded profile's conversion to sRGB (null without one).
+    SrgbConversionPtr conversion;
     QImage decoded;       // Other: kept when the size was learnt by decoding
+    QByteArray icc;       // Other: the colour profile of `decoded`
 
     Impl() = default;
     Impl(const Impl&) = delete;
@@ -76,12 +82,14 @@ private:
     int next_ = 0;
 };
 
-// Scales decoded JPEG rows to the target size as they arrive.
+// Scales decoded JPEG rows to the target size as they arrive, converting
+// their colours to sRGB on the way when a conversion is given.
 class ScalingSink : public JpegRowSink {
 public:
-    explicit ScalingSink(QSize target) : target_(target) {}
+    ScalingSink(QSize target, SrgbConversionPtr conversion)
+        : target_(target), conversion_(std::move(conversion)) {}
     bool begin(QSize decoded) override {
-        scaler_.emplace(decoded, target_);
+        scaler_.emplace(decoded, target_, conversion_);
         return true;
     }
     void row(const unsigned char* bgrx) override { scaler_->pushRow(bgrx); }
@@ -90,8 +98,28 @@ public:
 
 private:
     QSize target_;
-    std::optional<AreaScaler> scaler_;
+    SrgbConversionPtr conversion_;
+    std::optional<SrgbRowScaler> scaler_;
 };
+
+PixelModel pixelModelOf(JpegInfo::Colours colours) {
+    switch (colours) {
+        case JpegInfo::Colours::Rgb:
+            return PixelModel::Rgb;
+        case JpegInfo::Colours::Grey:
+            return PixelModel::Grey;
+        case JpegInfo::Colours::Cmyk:
+            return PixelModel::Cmyk;
+        case JpegInfo::Colours::CmykInverted:
+            return PixelModel::CmykInverted;
+    }
+    return PixelModel::Rgb;
+}
+
+bool isCmyk(const SrgbConversion* conversion) {
+    return conversion && (conversion->model() == PixelModel::Cmyk ||
+                          conversion->model() == PixelModel::CmykInverted);
+}
 
 // Where the system lets a descriptor be opened again by name (/proc/self/fd),
 // the decoders read through it; otherwise by the file's own name, checked
@@ -155,6 +183,21 @@ QByteArray readHead(int fd, int size) {
     return head;
 }
 
+// The size a picture of `natural` size is decoded at so that it still covers
+// `atLeast` (both as displayed): the natural size, or proportionally less.
+QSize coveringSize(QSize natural, QSize atLeast) {
+    if (!atLeast.isValid() || atLeast.width() >= natural.width() ||
+        atLeast.height() >= natural.height())
+        return natural;
+    const double f = std::max(double(atLeast.width()) / natural.width(),
+                              double(atLeast.height()) / natural.height());
+    const int w = std::clamp(int(std::ceil(natural.width() * f - 1e-9)), std::max(atLeast.width(), 1),
+                             natural.width());
+    const int h = std::clamp(int(std::ceil(natural.height() * f - 1e-9)),
+                             std::max(atLeast.height(), 1), natural.height());
+    return QSize(w, h);
+}
+
 // PNG and still WebP files are scaled as they decode, so the full-size
 // picture is never held. std::nullopt: another kind of file, or one these
 // decoders leave to Qt (interlaced PNG, animated WebP, an EXIF block).
@@ -180,7 +223,8 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
     if (impl->fd < 0) return fail(QStringLiteral("cannot open %1: %2").arg(path, why));
     impl->readPath =
         descriptorNamesWork() ? QStringLiteral("/proc/self/fd/%1").arg(impl->fd) : path;
-    const QByteArray head = readHead(impl->fd, 32);
+    // Enough for the longest signature: a HEIF file's brand list.
+    const QByteArray head = readHead(impl->fd, 64);
     if (head.isEmpty()) return fail(QStringLiteral("%1 is empty").arg(path));
 
     const QString& from = impl->readPath;
@@ -190,25 +234,45 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
         impl->kind = Impl::Kind::Jpeg;
         impl->orientation = info->orientation;
         impl->natural = orientedSize(info->stored, info->orientation);
+        impl->conversion = SrgbConversion::fromIcc(info->icc, pixelModelOf(info->colours));
     } else if (looksLikeWmf(head)) {
         auto size = readWmfSize(from);
         if (!size) return unexpected(impl->named(size.error()));
         impl->kind = Impl::Kind::Metafile;
+        impl->natural = *size;
+    } else if (looksLikeHeif(head)) {
+        auto size = readHeifSize(impl->fd);
+        if (!size) return fail(QStringLiteral("%1: %2").arg(path, size.error().message));
+        impl->kind = Impl::Kind::Heif;
         impl->natural = *size;
     } else {
         auto info = readQtPictureInfo(from);
         if (!info) return unexpected(impl->named(info.error()));
         impl->natural = info->displayed;
         impl->decoded = std::move(info->decoded);
+        impl->icc = std::move(info->icc);
     }
     return PictureSource(std::move(impl));
 }
 
 QSize PictureSource::naturalSize() const { return impl_->natural; }
 
+// Decoders that scale while they decode, to any size asked for.
+Expected<QImage> PictureSource::decodeScaledKind(QSize target) const {
+    const Impl& d = *impl_;
+    Expected<QImage> image = fail(QStringLiteral("unknown picture kind"));
+    if (d.kind == Impl::Kind::Heif) image = decodeHeifScaled(d.fd, target);
+    if (!image) return fail(QStringLiteral("%1: %2").arg(d.path, image.error().message));
+    return image;
+}
+
 Expected<QImage> PictureSource::decode(QSize atLeast) const {
     const Impl& d = *impl_;
-    if (d.kind == Impl::Kind::Other && !d.decoded.isNull()) return d.decoded;
+    if (d.kind == Impl::Kind::Other && !d.decoded.isNull()) {
+        QImage image = d.decoded;
+        if (auto conversion = SrgbConversion::forRgbPixels(d.icc)) conversion->convertImage(image);
+        return image;
+    }
     if (d.readPath == d.path && !isRegularFile(d.path))
         return fail(QStringLiteral("cannot open %1: not a regular file").arg(d.path));
     switch (d.kind) {
@@ -217,19 +281,27 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
             const QSize want =
                 atLeast.isValid() ? (swaps ? atLeast.transposed() : atLeast) : QSize();
             ImageSink sink;
-            const Status status = decodeJpeg(d.readPath, want, sink);
+            const SrgbConversion* conversion = d.conversion.get();
+            const Status status =
+                decodeJpeg(d.readPath, want, sink, isCmyk(conversion) ? conversion : nullptr);
             if (!status) return unexpected(d.named(status.error()));
             if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
-            return applyOrientation(sink.take(), d.orientation);
+            QImage image = sink.take();
+            if (conversion && !isCmyk(conversion)) conversion->convertImage(image);
+            return applyOrientation(image, d.orientation);
         }
         case Impl::Kind::Metafile: {
             auto image = decodeWmf(d.readPath, atLeast);
             if (!image) return unexpected(d.named(image.error()));
             return image;
         }
+        case Impl::Kind::Heif:
+            return decodeScaledKind(coveringSize(d.natural, atLeast));
         case Impl::Kind::Other: {
-            auto image = decodeQtPicture(d.readPath, atLeast);
+            QByteArray icc;
+            auto image = decodeQtPicture(d.readPath, atLeast, &icc);
             if (!image) return unexpected(d.named(image.error()));
+            if (auto conversion = SrgbConversion::forRgbPixels(icc)) conversion->convertImage(*image);
             return image;
         }
     }
@@ -244,21 +316,47 @@ Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
     // area average still has several pixels to work with (a reduced decode
     // just above the target would leave a visibly softer, blockier result).
     const QSize reduceTo = (target * 2).boundedTo(d.natural);
-    if (d.kind == Impl::Kind::Jpeg) {
-        if (d.readPath == d.path && !isRegularFile(d.path))
-            return fail(QStringLiteral("cannot open %1: not a regular file").arg(d.path));
-        const bool swaps = orientationSwapsSides(d.orientation);
-        ScalingSink sink(swaps ? target.transposed() : target);
-        const Status status =
-            decodeJpeg(d.readPath, swaps ? reduceTo.transposed() : reduceTo, sink);
-        if (!status) return unexpected(d.named(status.error()));
-        if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
-        return applyOrientation(sink.take(), d.orientation);
-    }
-    if (d.kind == Impl::Kind::Other && d.decoded.isNull()) {
-        auto streamed = decodeStreamed(d.fd, target);
-        if (!streamed) return fail(QStringLiteral("%1: %2").arg(d.path, streamed.error().message));
-        if (*streamed) return std::move(**streamed);
+    switch (d.kind) {
+        case Impl::Kind::Jpeg: {
+            if (d.readPath == d.path && !isRegularFile(d.path))
+                return fail(QStringLiteral("cannot open %1: not a regular file").arg(d.path));
+            const bool swaps = orientationSwapsSides(d.orientation);
+            const SrgbConversion* conversion = d.conversion.get();
+            // CMYK goes through its profile while it becomes RGB; RGB and
+            // grey are converted at reduced size by the sink.
+            ScalingSink sink(swaps ? target.transposed() : target,
+                             isCmyk(conversion) ? nullptr : d.conversion);
+            const Status status = decodeJpeg(d.readPath, swaps ? reduceTo.transposed() : reduceTo,
+                                             sink, isCmyk(conversion) ? conversion : nullptr);
+            if (!status) return unexpected(d.named(status.error()));
+            if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
+            return applyOrientation(sink.take(), d.orientation);
+        }
+        case Impl::Kind::Heif:
+            return decodeScaledKind(target);
+        case Impl::Kind::Metafile:
+            break;
+        case Impl::Kind::Other: {
+            if (!d.decoded.isNull()) {
+                QImage scaled = scaleToSrgb(d.decoded, target,
+                                            SrgbConversion::forRgbPixels(d.icc).get());
+                if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
+                return scaled;
+            }
+            auto streamed = decodeStreamed(d.fd, target);
+            if (!streamed)
+                return fail(QStringLiteral("%1: %2").arg(d.path, streamed.error().message));
+            if (*streamed) return std::move(**streamed);
+            if (d.readPath == d.path && !isRegularFile(d.path))
+                return fail(QStringLiteral("cannot open %1: not a regular file").arg(d.path));
+            QByteArray icc;
+            auto image = decodeQtPicture(d.readPath, reduceTo, &icc);
+            if (!image) return unexpected(d.named(image.error()));
+            QImage scaled =
+                scaleToSrgb(*image, target, SrgbConversion::forRgbPixels(icc).get());
+            if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
+            return scaled;
+        }
     }
     auto image = decode(reduceTo);
     if (!image) return image;
