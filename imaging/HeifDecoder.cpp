@@ -57,7 +57,8 @@ heif_reader_grow_status readerGrow(int64_t target, void* user) {
 const heif_reader kReader = {1, readerPosition, readerRead, readerSeek, readerGrow};
 
 Unexpected<Failure> heifFailure(const heif_error& error) {
-    return fail(QStringLiteral("HEIF: %1").arg(QString::fromUtf8(error.message ? error.message : "")));
+    return fail(
+        QStringLiteral("HEIF: %1").arg(QString::fromUtf8(error.message ? error.message : "")));
 }
 
 bool tooLarge(QSize size) {
@@ -142,9 +143,9 @@ Handle thumbnailFor(const heif_image_handle* primary, QSize displayed, QSize tar
         const double expectedHeight =
             double(displayed.height()) * size.width() / std::max(displayed.width(), 1);
         const bool sameShape = std::abs(size.height() - expectedHeight) <= 1.0;
-        const bool smaller = !best || qint64(size.width()) * size.height() <
-                                          qint64(handleSize(best.get()).width()) *
-                                              handleSize(best.get()).height();
+        const bool smaller =
+            !best || qint64(size.width()) * size.height() <
+                         qint64(handleSize(best.get()).width()) * handleSize(best.get()).height();
         if (coversTwice && sameShape && !tooLarge(size) && smaller) best = std::move(candidate);
     }
     return best;
@@ -262,10 +263,9 @@ Expected<QImage> decodeHeifScaled(int fd, QSize target) {
     if (!options) return fail(QStringLiteral("HEIF: out of memory"));
     options->convert_hdr_to_8bit = 1;
     heif_image* raw = nullptr;
-    const heif_error error =
-        heif_decode_image(chosen, &raw, heif_colorspace_RGB,
-                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                          options.get());
+    const heif_error error = heif_decode_image(
+        chosen, &raw, heif_colorspace_RGB,
+        alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
     std::unique_ptr<heif_image, ImageFree> image(raw);
     if (error.code != heif_error_Ok) return heifFailure(error);
     const QSize decoded(heif_image_get_width(raw, heif_channel_interleaved),

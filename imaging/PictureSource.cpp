@@ -1,5 +1,6 @@
 // The program's LoadPicture: tells a picture file's kind by its first bytes
-// (never by its name), then hands it to the JPEG, metafile or Qt decoder.
+// (never by its name), then hands it to the JPEG, HEIF, JPEG XL, TIFF,
+// metafile or Qt decoder (PNG and WebP through their own scaling decoders).
 // The file is opened once, without blocking, and must be a regular file; the
 // decoders then read that very file through its descriptor, so a name that is
 // swapped for a FIFO, a device or a folder after the check cannot make them
@@ -23,15 +24,18 @@
 #include "ExifOrientation.h"
 #include "HeifDecoder.h"
 #include "JpegDecoder.h"
+#include "JxlDecoder.h"
 #include "PngStreamDecoder.h"
 #include "QtPictureDecoder.h"
+#include "TiffDecoder.h"
 #include "WebpScaledDecoder.h"
 #include "WmfDecoder.h"
 
 namespace miniskop {
 
 struct PictureSource::Impl {
-    enum class Kind { Jpeg, Metafile, Heif, Other };
+    // Heif, Jxl, Tiff: decoders that scale while decoding, to any size.
+    enum class Kind { Jpeg, Metafile, Heif, Jxl, Tiff, Other };
     Kind kind = Kind::Other;
     QString path;
     int fd = -1;          // the opened regular file, held while the source lives
@@ -40,8 +44,8 @@ struct PictureSource::Impl {
     int orientation = 1;  // JPEG: EXIF orientation of the stored pixels
     // JPEG: the embedded profile's conversion to sRGB (null without one).
     SrgbConversionPtr conversion;
-    QImage decoded;       // Other: kept when the size was learnt by decoding
-    QByteArray icc;       // Other: the colour profile of `decoded`
+    QImage decoded;  // Other: kept when the size was learnt by decoding
+    QByteArray icc;  // Other: the colour profile of `decoded`
 
     Impl() = default;
     Impl(const Impl&) = delete;
@@ -191,8 +195,8 @@ QSize coveringSize(QSize natural, QSize atLeast) {
         return natural;
     const double f = std::max(double(atLeast.width()) / natural.width(),
                               double(atLeast.height()) / natural.height());
-    const int w = std::clamp(int(std::ceil(natural.width() * f - 1e-9)), std::max(atLeast.width(), 1),
-                             natural.width());
+    const int w = std::clamp(int(std::ceil(natural.width() * f - 1e-9)),
+                             std::max(atLeast.width(), 1), natural.width());
     const int h = std::clamp(int(std::ceil(natural.height() * f - 1e-9)),
                              std::max(atLeast.height(), 1), natural.height());
     return QSize(w, h);
@@ -242,9 +246,21 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
         impl->natural = *size;
     } else if (looksLikeHeif(head)) {
         auto size = readHeifSize(impl->fd);
-        if (!size) return fail(QStringLiteral("%1: %2").arg(path, size.error().message));
+        if (!size) return unexpected(size.error());
         impl->kind = Impl::Kind::Heif;
         impl->natural = *size;
+    } else if (looksLikeJxl(head)) {
+        auto size = readJxlSize(impl->fd);
+        if (!size) return unexpected(size.error());
+        impl->kind = Impl::Kind::Jxl;
+        impl->natural = *size;
+    } else if (auto tiff =
+                   looksLikeTiff(head) ? std::optional(readTiffInfo(impl->fd)) : std::nullopt;
+               tiff && (!*tiff || (*tiff)->streamable)) {
+        // Layouts the strip reader does not know go to Qt's reader below.
+        if (!*tiff) return unexpected(tiff->error());
+        impl->kind = Impl::Kind::Tiff;
+        impl->natural = (*tiff)->displayed;
     } else {
         auto info = readQtPictureInfo(from);
         if (!info) return unexpected(impl->named(info.error()));
@@ -262,7 +278,8 @@ Expected<QImage> PictureSource::decodeScaledKind(QSize target) const {
     const Impl& d = *impl_;
     Expected<QImage> image = fail(QStringLiteral("unknown picture kind"));
     if (d.kind == Impl::Kind::Heif) image = decodeHeifScaled(d.fd, target);
-    if (!image) return fail(QStringLiteral("%1: %2").arg(d.path, image.error().message));
+    if (d.kind == Impl::Kind::Jxl) image = decodeJxlScaled(d.fd, target);
+    if (d.kind == Impl::Kind::Tiff) image = decodeTiffScaled(d.fd, target);
     return image;
 }
 
@@ -296,12 +313,15 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
             return image;
         }
         case Impl::Kind::Heif:
+        case Impl::Kind::Jxl:
+        case Impl::Kind::Tiff:
             return decodeScaledKind(coveringSize(d.natural, atLeast));
         case Impl::Kind::Other: {
             QByteArray icc;
             auto image = decodeQtPicture(d.readPath, atLeast, &icc);
             if (!image) return unexpected(d.named(image.error()));
-            if (auto conversion = SrgbConversion::forRgbPixels(icc)) conversion->convertImage(*image);
+            if (auto conversion = SrgbConversion::forRgbPixels(icc))
+                conversion->convertImage(*image);
             return image;
         }
     }
@@ -333,13 +353,15 @@ Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
             return applyOrientation(sink.take(), d.orientation);
         }
         case Impl::Kind::Heif:
+        case Impl::Kind::Jxl:
+        case Impl::Kind::Tiff:
             return decodeScaledKind(target);
         case Impl::Kind::Metafile:
             break;
         case Impl::Kind::Other: {
             if (!d.decoded.isNull()) {
-                QImage scaled = scaleToSrgb(d.decoded, target,
-                                            SrgbConversion::forRgbPixels(d.icc).get());
+                QImage scaled =
+                    scaleToSrgb(d.decoded, target, SrgbConversion::forRgbPixels(d.icc).get());
                 if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
                 return scaled;
             }
@@ -352,8 +374,7 @@ Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
             QByteArray icc;
             auto image = decodeQtPicture(d.readPath, reduceTo, &icc);
             if (!image) return unexpected(d.named(image.error()));
-            QImage scaled =
-                scaleToSrgb(*image, target, SrgbConversion::forRgbPixels(icc).get());
+            QImage scaled = scaleToSrgb(*image, target, SrgbConversion::forRgbPixels(icc).get());
             if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
             return scaled;
         }

@@ -92,8 +92,7 @@ Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize 
     // there and then brought to the target.
     const SrgbConversionPtr conversion =
         SrgbConversion::fromIcc(iccProfile(bytes), PixelModel::Rgb);
-    const QSize decodeAt =
-        conversion ? conversionSize(natural, target) : target.boundedTo(natural);
+    const QSize decodeAt = conversion ? conversionSize(natural, target) : target.boundedTo(natural);
     if (decodeAt != natural) {
         config.options.use_scaling = 1;
         config.options.scaled_width = decodeAt.width();
