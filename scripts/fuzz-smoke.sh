@@ -48,6 +48,10 @@ targets=(
     "fuzz_pattern pattern"
     "fuzz_picture picture"
     "fuzz_wmf wmf"
+    "fuzz_heif heif"
+    "fuzz_jxl jxl"
+    "fuzz_tiff tiff"
+    "fuzz_icc icc"
 )
 
 status=0
