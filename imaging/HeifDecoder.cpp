@@ -122,8 +122,9 @@ QSize handleSize(const heif_image_handle* handle) {
 }
 
 // The smallest embedded thumbnail that is at least twice `target` in both
-// directions and has the picture's proportions (within a pixel); none when
-// the file has no such thumbnail.
+// directions and has the picture's proportions (encoders round its sides to
+// even numbers: within two pixels or 2 %); none when the file has no such
+// thumbnail.
 Handle thumbnailFor(const heif_image_handle* primary, QSize displayed, QSize target) {
     const int count = heif_image_handle_get_number_of_thumbnails(primary);
     if (count <= 0) return nullptr;
@@ -142,7 +143,8 @@ Handle thumbnailFor(const heif_image_handle* primary, QSize displayed, QSize tar
         // scaled to the thumbnail's width.
         const double expectedHeight =
             double(displayed.height()) * size.width() / std::max(displayed.width(), 1);
-        const bool sameShape = std::abs(size.height() - expectedHeight) <= 1.0;
+        const bool sameShape =
+            std::abs(size.height() - expectedHeight) <= std::max(2.0, 0.02 * expectedHeight);
         const bool smaller =
             !best || qint64(size.width()) * size.height() <
                          qint64(handleSize(best.get()).width()) * handleSize(best.get()).height();
