@@ -62,8 +62,10 @@ cmsUInt32Number inputFormat(PixelModel model) {
     return TYPE_BGRA_8;
 }
 
+// The signatures are read as plain numbers: a damaged profile may hold any
+// value, which is no valid value of lcms's enumerations.
 bool modelMatches(cmsHPROFILE profile, PixelModel model) {
-    const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
+    const cmsUInt32Number space = cmsGetColorSpace(profile);
     switch (model) {
         case PixelModel::Rgb:
             return space == cmsSigRgbData;
@@ -77,7 +79,7 @@ bool modelMatches(cmsHPROFILE profile, PixelModel model) {
 }
 
 bool usableClass(cmsHPROFILE profile) {
-    const cmsProfileClassSignature c = cmsGetDeviceClass(profile);
+    const cmsUInt32Number c = cmsGetDeviceClass(profile);
     return c == cmsSigInputClass || c == cmsSigDisplayClass || c == cmsSigOutputClass ||
            c == cmsSigColorSpaceClass;
 }
