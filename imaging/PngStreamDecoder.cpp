@@ -12,7 +12,6 @@
 #include <spng.h>
 #include <unistd.h>
 
-#include <QRgb>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -20,6 +19,7 @@
 
 #include "ColourProfile.h"
 #include "PictureSource.h"
+#include "PngFastPath.h"
 
 namespace miniskop {
 
@@ -99,20 +99,6 @@ Unexpected<Failure> spngFailure(int code) {
     return fail(QStringLiteral("PNG: %1").arg(QString::fromLatin1(spng_strerror(code))));
 }
 
-// Premultiplies like Qt's conversion, then lays the pixel on white: a
-// premultiplied channel c with alpha a becomes c + (255 - a).
-void layOnWhite(uchar* bgra, size_t width) {
-    for (size_t x = 0; x < width; ++x, bgra += 4) {
-        if (bgra[3] == 255) continue;  // opaque: nothing to lay
-        const QRgb p = qPremultiply(qRgba(bgra[2], bgra[1], bgra[0], bgra[3]));
-        const int rest = 255 - qAlpha(p);
-        bgra[0] = uchar(std::min(qBlue(p) + rest, 255));
-        bgra[1] = uchar(std::min(qGreen(p) + rest, 255));
-        bgra[2] = uchar(std::min(qRed(p) + rest, 255));
-        bgra[3] = 255;
-    }
-}
-
 // A 16-bit sample rounded to 8 bits exactly as libpng's png_set_scale_16.
 inline uchar scale16(uint16_t v) {
     int tmp = v >> 8;
@@ -177,6 +163,8 @@ SrgbConversionPtr profileOf(spng_ctx* ctx, const spng_ihdr& ihdr) {
 Expected<std::optional<QImage>> decode(const PngInput& source, QSize target) {
     if (target.width() < 1 || target.height() < 1)
         return fail(QStringLiteral("PNG: target size out of range"));
+    if (auto fast = decodePngFast(PngBytes{source.fd, source.bytes, source.size}, target))
+        return std::optional<QImage>(std::move(*fast));
     SpngContext context;
     spng_ctx* ctx = context.get();
     if (!ctx) return fail(QStringLiteral("PNG: out of memory"));
@@ -235,7 +223,7 @@ Expected<std::optional<QImage>> decode(const PngInput& source, QSize target) {
     }
     SrgbRowScaler scaler(QSize(int(width), int(height)), target, conversion);
     const auto push = [&](uchar* row) {
-        if (hasAlpha) layOnWhite(row, width);
+        if (hasAlpha) layPngRowOnWhite(row, width);
         scaler.pushRow(row);
     };
 

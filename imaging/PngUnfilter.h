@@ -1,8 +1,7 @@
-// Reversal of PNG's five row filters (none, sub, up, average, Paeth). For 3
-// and 4 bytes a pixel (8-bit RGB and RGBA, the layouts of nearly every
-// photograph) the filters run on SSE2 a pixel at a time; every other layout
-// takes the plain byte loop. Both give exactly the bytes the PNG standard
-// defines.
+// Reversal of PNG's five row filters (none, sub, up, average, Paeth), giving
+// exactly the bytes the PNG standard defines; 3 and 4 bytes a pixel (8-bit
+// RGB and RGBA, the layouts of nearly every photograph) have loops of their
+// own.
 #pragma once
 
 #include <cstddef>
