@@ -216,7 +216,7 @@ void SrgbConversion::convertImage(QImage& image) const {
         convertInPlace(image.scanLine(y), size_t(image.width()));
 }
 
-QSize conversionSize(QSize source, QSize target) { return (target * 2).boundedTo(source); }
+QSize conversionSize(QSize source, QSize target) { return (target * 4).boundedTo(source); }
 
 QImage scaleToSrgb(const QImage& image, QSize target, const SrgbConversion* conversion) {
     if (!conversion) return AreaScaler::scale(image, target);

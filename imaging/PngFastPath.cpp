@@ -74,8 +74,8 @@ QByteArray inflateProfile(libdeflate_decompressor* d, const std::vector<unsigned
     for (size_t room = size_t(64) << 10; room <= kMaxProfile; room *= 4) {
         QByteArray out(qsizetype(room), Qt::Uninitialized);
         size_t used = 0, made = 0;
-        const libdeflate_result r = libdeflate_deflate_decompress_ex(
-            d, in + 2, size - 2, out.data(), room, &used, &made);
+        const libdeflate_result r =
+            libdeflate_deflate_decompress_ex(d, in + 2, size - 2, out.data(), room, &used, &made);
         if (r == LIBDEFLATE_SUCCESS) return out.left(qsizetype(made));
         if (r != LIBDEFLATE_INSUFFICIENT_SPACE) return {};
     }
@@ -84,7 +84,8 @@ QByteArray inflateProfile(libdeflate_decompressor* d, const std::vector<unsigned
 
 bool validName(const unsigned char* type) {
     for (int i = 0; i < 4; ++i)
-        if (!((type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z'))) return false;
+        if (!((type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z')))
+            return false;
     return true;
 }
 
@@ -142,17 +143,16 @@ std::optional<QImage> decodePngFast(const PngBytes& file, QSize target) {
         // Every chunk this road reads or relies on is checked against its
         // CRC; other ancillary chunks are skipped as libspng discards them.
         bool wanted = critical || std::memcmp(type, "iCCP", 4) == 0 ||
-                            std::memcmp(type, "sRGB", 4) == 0 ||
-                            std::memcmp(type, "tRNS", 4) == 0 ||
-                            std::memcmp(type, "eXIf", 4) == 0;
+                      std::memcmp(type, "sRGB", 4) == 0 || std::memcmp(type, "tRNS", 4) == 0 ||
+                      std::memcmp(type, "eXIf", 4) == 0;
         if (wanted) {
             const size_t start = isData ? compressed.size() : 0;
             std::vector<unsigned char>& into = isData ? compressed : chunk;
             into.resize(start + length + 4);
             if (!readAt(file, at + 8, into.data() + start, size_t(length) + 4)) return std::nullopt;
             const quint32 crc = big32(into.data() + start + length);
-            const quint32 computed = libdeflate_crc32(libdeflate_crc32(0, type, 4),
-                                                      into.data() + start, length);
+            const quint32 computed =
+                libdeflate_crc32(libdeflate_crc32(0, type, 4), into.data() + start, length);
             into.resize(start + length);
             if (crc != computed) {
                 if (critical) return std::nullopt;

@@ -37,7 +37,8 @@ bool unfilter(int filterType, unsigned char* row, const unsigned char* prior, st
             for (std::size_t i = 0; i < n; ++i) row[i] = (unsigned char)(row[i] + prior[i]);
             return true;
         case 3:
-            for (std::size_t i = 0; i < lead; ++i) row[i] = (unsigned char)(row[i] + (prior[i] >> 1));
+            for (std::size_t i = 0; i < lead; ++i)
+                row[i] = (unsigned char)(row[i] + (prior[i] >> 1));
             for (std::size_t i = step; i < n; ++i)
                 row[i] = (unsigned char)(row[i] + ((row[i - step] + prior[i]) >> 1));
             return true;

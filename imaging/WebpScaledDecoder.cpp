@@ -88,7 +88,7 @@ Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize 
         return fail(QStringLiteral("WebP: picture without area"));
 
     // Shrink while decoding; growth is left to the area scaler. A picture
-    // with a colour profile is decoded at twice the target size, converted
+    // with a colour profile is decoded at conversionSize(), converted
     // there and then brought to the target.
     const SrgbConversionPtr conversion =
         SrgbConversion::fromIcc(iccProfile(bytes), PixelModel::Rgb);
