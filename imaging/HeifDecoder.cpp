@@ -9,9 +9,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "AreaScaler.h"
 #include "ColourProfile.h"
 #include "PictureSource.h"
 
@@ -226,6 +229,136 @@ void toBgrx(const uint8_t* in, uchar* out, int width, bool alpha, bool premultip
     }
 }
 
+// Luma weights of the YCbCr matrices in use (H.273 matrix_coefficients),
+// with the range of the samples.
+struct YcbcrMatrix {
+    double kr = 0.299, kb = 0.114;  // BT.601, libheif's choice when none is given
+    bool fullRange = true;
+};
+
+std::optional<YcbcrMatrix> matrixOf(const heif_image* image) {
+    YcbcrMatrix m;
+    heif_color_profile_nclx* raw = nullptr;
+    if (heif_image_get_nclx_color_profile(image, &raw).code != heif_error_Ok || !raw) return m;
+    std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+    m.fullRange = nclx->full_range_flag != 0;
+    switch (nclx->matrix_coefficients) {
+        case heif_matrix_coefficients_ITU_R_BT_709_5:
+            m.kr = 0.2126, m.kb = 0.0722;
+            break;
+        case heif_matrix_coefficients_unspecified:
+        case heif_matrix_coefficients_ITU_R_BT_470_6_System_B_G:
+        case heif_matrix_coefficients_ITU_R_BT_601_6:
+            break;
+        case heif_matrix_coefficients_ITU_R_BT_2020_2_non_constant_luminance:
+            m.kr = 0.2627, m.kb = 0.0593;
+            break;
+        default:
+            return std::nullopt;  // left to libheif's own conversion
+    }
+    return m;
+}
+
+// A decoded plane: its samples brought to 8 bits.
+struct Plane {
+    const uint8_t* data = nullptr;
+    int stride = 0;
+    int max = 255;  // the largest sample; above 8 bits samples are 16 wide
+    int width = 0, height = 0;
+    uchar at(int x, int y) const {
+        if (max == 255) return data[size_t(y) * size_t(stride) + size_t(x)];
+        uint16_t v = 0;
+        std::memcpy(&v, data + size_t(y) * size_t(stride) + size_t(x) * 2, 2);
+        return uchar((std::min<int>(v, max) * 255 + max / 2) / max);
+    }
+};
+
+std::optional<Plane> planeOf(const heif_image* image, heif_channel channel) {
+    Plane p;
+    p.data = heif_image_get_plane_readonly(image, channel, &p.stride);
+    const int bits = heif_image_get_bits_per_pixel_range(image, channel);
+    p.width = heif_image_get_width(image, channel);
+    p.height = heif_image_get_height(image, channel);
+    if (!p.data || bits < 8 || bits > 16 || p.width < 1 || p.height < 1) return std::nullopt;
+    p.max = (1 << bits) - 1;
+    if (p.stride < p.width * (bits > 8 ? 2 : 1)) return std::nullopt;
+    return p;
+}
+
+// A picture decoded in its own planes (YCbCr as coded, grey, or planar
+// RGB) and scaled as such: the three planes are area-averaged together,
+// chroma repeated over the luma pixels it covers, and only the scaled
+// picture is turned into RGB. This spares libheif's conversion of every
+// pixel and its full-size RGB copy. std::nullopt: a layout for the RGB road.
+std::optional<QImage> scaledFromPlanes(const heif_image* image, QSize target,
+                                       const SrgbConversionPtr& conversion) {
+    const heif_colorspace space = heif_image_get_colorspace(image);
+    const heif_chroma chroma = heif_image_get_chroma_format(image);
+    const bool rgb = space == heif_colorspace_RGB && chroma == heif_chroma_444;
+    const bool grey = space == heif_colorspace_monochrome;
+    if (!rgb && !grey && space != heif_colorspace_YCbCr) return std::nullopt;
+    const std::optional<YcbcrMatrix> matrix = rgb ? YcbcrMatrix{} : matrixOf(image);
+    if (!matrix) return std::nullopt;
+    const auto first = planeOf(image, rgb ? heif_channel_R : heif_channel_Y);
+    if (!first) return std::nullopt;
+    std::optional<Plane> second, third;
+    if (!grey) {
+        second = planeOf(image, rgb ? heif_channel_G : heif_channel_Cb);
+        third = planeOf(image, rgb ? heif_channel_B : heif_channel_Cr);
+        if (!second || !third) return std::nullopt;
+    }
+    const int width = first->width, height = first->height;
+    // How many luma pixels across and down one chroma sample covers.
+    const int sx = grey ? 1 : (width + second->width - 1) / second->width;
+    const int sy = grey ? 1 : (height + second->height - 1) / second->height;
+    if (!grey &&
+        (sx > 2 || sy > 2 || third->width != second->width || third->height != second->height ||
+         (width + sx - 1) / sx > second->width || (height + sy - 1) / sy > second->height))
+        return std::nullopt;
+
+    const QSize decoded(width, height);
+    AreaScaler scaler(decoded, conversion ? conversionSize(decoded, target) : target);
+    std::vector<uchar> row(size_t(width) * 4, 0xff);
+    for (int y = 0; y < height; ++y) {
+        uchar* q = row.data();
+        for (int x = 0; x < width; ++x, q += 4) {
+            q[0] = first->at(x, y);
+            q[1] = grey ? 128 : second->at(x / sx, y / sy);
+            q[2] = grey ? 128 : third->at(x / sx, y / sy);
+        }
+        scaler.pushRow(row.data());
+    }
+    QImage scaled = scaler.takeResult();
+    if (scaled.isNull()) return std::nullopt;
+    // The scaled planes into blue, green, red.
+    const double kg = 1.0 - matrix->kr - matrix->kb;
+    const double ys = matrix->fullRange ? 1.0 : 255.0 / 219.0;
+    const double cs = matrix->fullRange ? 1.0 : 255.0 / 224.0;
+    const double y0 = matrix->fullRange ? 0.0 : 16.0;
+    const auto channel = [](double v) { return std::clamp(int(std::lround(v)), 0, 255); };
+    for (int y = 0; y < scaled.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(scaled.scanLine(y));
+        for (int x = 0; x < scaled.width(); ++x) {
+            const QRgb p = line[x];
+            const int a = qBlue(p), b = qGreen(p), c = qRed(p);  // first, second, third plane
+            if (rgb) {
+                line[x] = qRgb(a, b, c);
+                continue;
+            }
+            const double luma = (a - y0) * ys, cb = (b - 128) * cs, cr = (c - 128) * cs;
+            line[x] = qRgb(channel(luma + 2 * (1 - matrix->kr) * cr),
+                           channel(luma - (2 * matrix->kb * (1 - matrix->kb) * cb +
+                                           2 * matrix->kr * (1 - matrix->kr) * cr) /
+                                              kg),
+                           channel(luma + 2 * (1 - matrix->kb) * cb));
+        }
+    }
+    if (!conversion) return scaled;
+    QImage result = scaleToSrgb(scaled, target, conversion.get());
+    if (result.isNull()) return std::nullopt;
+    return result;
+}
+
 }  // namespace
 
 bool looksLikeHeif(const QByteArray& head) {
@@ -264,7 +397,21 @@ Expected<QImage> decodeHeifScaled(int fd, QSize target) {
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
     if (!options) return fail(QStringLiteral("HEIF: out of memory"));
     options->convert_hdr_to_8bit = 1;
+    QByteArray icc = colourProfile(chosen);
+    if (icc.isEmpty() && chosen != primary) icc = colourProfile(primary);
+    const SrgbConversionPtr conversion = SrgbConversion::forRgbPixels(icc);
+
     heif_image* raw = nullptr;
+    if (!alpha) {
+        // First in the planes as coded; transparency needs every pixel laid
+        // on white before averaging and takes the RGB road at once.
+        const heif_error error = heif_decode_image(chosen, &raw, heif_colorspace_undefined,
+                                                   heif_chroma_undefined, options.get());
+        std::unique_ptr<heif_image, ImageFree> planar(raw);
+        if (error.code != heif_error_Ok) return heifFailure(error);
+        if (auto scaled = scaledFromPlanes(raw, target, conversion)) return std::move(*scaled);
+        raw = nullptr;
+    }
     const heif_error error = heif_decode_image(
         chosen, &raw, heif_colorspace_RGB,
         alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
@@ -278,9 +425,7 @@ Expected<QImage> decodeHeifScaled(int fd, QSize target) {
         stride < decoded.width() * (alpha ? 4 : 3))
         return fail(QStringLiteral("HEIF: decoded picture without pixels"));
 
-    QByteArray icc = colourProfile(chosen);
-    if (icc.isEmpty() && chosen != primary) icc = colourProfile(primary);
-    SrgbRowScaler scaler(decoded, target, SrgbConversion::forRgbPixels(icc));
+    SrgbRowScaler scaler(decoded, target, conversion);
     std::vector<uchar> row(size_t(decoded.width()) * 4);
     for (int y = 0; y < decoded.height(); ++y) {
         toBgrx(pixels + size_t(y) * size_t(stride), row.data(), decoded.width(), alpha,

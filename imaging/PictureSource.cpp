@@ -254,14 +254,17 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
         if (!size) return unexpected(size.error());
         impl->kind = Impl::Kind::Jxl;
         impl->natural = *size;
-    } else if (auto tiff =
-                   looksLikeTiff(head) ? std::optional(readTiffInfo(impl->fd)) : std::nullopt;
-               tiff && (!*tiff || (*tiff)->streamable)) {
-        // Layouts the strip reader does not know go to Qt's reader below.
-        if (!*tiff) return unexpected(tiff->error());
-        impl->kind = Impl::Kind::Tiff;
-        impl->natural = (*tiff)->displayed;
     } else {
+        if (looksLikeTiff(head)) {
+            auto tiff = readTiffInfo(impl->fd);
+            if (!tiff) return unexpected(tiff.error());
+            if (tiff->streamable) {
+                impl->kind = Impl::Kind::Tiff;
+                impl->natural = tiff->displayed;
+                return PictureSource(std::move(impl));
+            }
+            // A layout the strip reader does not know: Qt's TIFF reader.
+        }
         auto info = readQtPictureInfo(from);
         if (!info) return unexpected(impl->named(info.error()));
         impl->natural = info->displayed;

@@ -81,6 +81,18 @@ TEST_F(FormatsTest, EachFormatDecodesAsAnIndependentDecoderDoes) {
          {"heif-convert", "a.heic"},
          45},
         {"p.avif", {"avifenc", "-s", "10", "photo.png", "p.avif"}, {"avifdec", "p.avif"}, 45},
+        // 10 bits, 4:2:0; six times smaller, as libavif interpolates chroma
+        // where the program repeats it.
+        {"p10.avif",
+         {"avifenc", "-s", "10", "-d", "10", "-y", "420", "photo.png", "p10.avif"},
+         {"avifdec", "p10.avif"},
+         45,
+         40},
+        {"g.png", {im, "photo.png", "-colorspace", "Gray", "g.png"}, {im, "g.png"}, 45},
+        {"g.heic",
+         {"heif-enc", "-q", "90", "g.png", "-o", "g.heic"},
+         {"heif-convert", "g.heic"},
+         45},
         {"p.jxl", {"cjxl", "photo.png", "p.jxl", "-d", "1"}, {"djxl", "p.jxl"}, 45},
         // Twelve pixels across: the 1:8 stage (30 x 20) is enough.
         {"p.jxl", {}, {"djxl", "p.jxl"}, 36, 12},
