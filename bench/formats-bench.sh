@@ -112,12 +112,15 @@ compare_set() {
                v / m, mk / 1024, vk / 1024 }'
 }
 
-# PSNR of miniskop's thumbnails of the HEIC files named *$1.heic against
-# heif-convert's full decode box-averaged to their size: "min mean".
+# PSNR of miniskop's thumbnails of the HEIC files with ($1 = thumb) or
+# without ($1 = plain) an embedded thumbnail against heif-convert's full
+# decode box-averaged to their size: "min mean".
 heic_quality() {
     local list=""
-    for f in "$pictures"/*"$1".heic; do
-        local b thumb size
+    for f in "$pictures"/*.heic; do
+        local b thumb size kind=plain
+        [[ $f == *_thumb.heic ]] && kind=thumb
+        [[ $kind == "$1" ]] || continue
         b=$(basename "${f%.heic}")
         thumb=$pictures/Thumbnails/t_$b.jpg
         [[ -f $thumb ]] || continue
@@ -127,7 +130,7 @@ heic_quality() {
         list+="$(compare -metric PSNR "$thumb" "$work/ref-s.png" null: 2>&1 || true) "
     done
     echo "$list" | tr ' ' '\n' | awk 'NF { s += $1; n++; if (n == 1 || $1 < m) m = $1 }
-        END { printf "%.1f %.1f", m, s / n }'
+        END { if (n) printf "%.1f %.1f", m, s / n; else printf "- -" }'
 }
 
 photographs() {  # folder: the JPEG photographs (no screenshots), numbered
@@ -161,8 +164,8 @@ for set in $sets; do
             echo "== HEIC: $(ls "$pictures" | wc -l) photographs, $(ls "$pictures" | grep -c _thumb) with an embedded thumbnail, $(du -sh "$pictures" | cut -f1), $(describe_pictures "$pictures")"
             compare_set '*.heic'
             "$batch" --quiet --size 120 --quality 90 --pattern '*.heic' "$pictures" >/dev/null 2>&1 || true
-            read -r q1 q2 < <(heic_quality "[0-9]")
-            read -r t1 t2 < <(heic_quality "_thumb")
+            read -r q1 q2 < <(heic_quality plain)
+            read -r t1 t2 < <(heic_quality thumb)
             echo "thumbnail PSNR against heif-convert's full decode, box-averaged:"
             echo "  decoded whole: min $q1 dB, mean $q2 dB; from the embedded thumbnail: min $t1 dB, mean $t2 dB"
             echo "  (heif-enc makes its thumbnails by dropping pixels, not averaging them)"
