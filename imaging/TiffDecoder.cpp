@@ -186,13 +186,12 @@ Layout describe(TIFF* tif) {
         uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
         if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b) return l;
         const size_t entries = size_t(1) << l.bits;
-        // Old writers store 8-bit entries in the 16-bit map.
+        // Old writers store 8-bit entries in the 16-bit map; others keep the
+        // high byte (as libtiff and Qt's reader take it).
         bool eightBit = true;
         for (size_t i = 0; i < entries; ++i)
             eightBit = eightBit && r[i] < 256 && g[i] < 256 && b[i] < 256;
-        const auto to8 = [eightBit](uint16_t v) {
-            return eightBit ? int(v) : (int(v) + 128) / 257;
-        };
+        const auto to8 = [eightBit](uint16_t v) { return eightBit ? int(v) : int(v >> 8); };
         for (size_t i = 0; i < entries; ++i)
             l.palette.push_back(qRgb(to8(r[i]), to8(g[i]), to8(b[i])));
     }
@@ -255,10 +254,11 @@ void toBgrx(const Layout& l, const uchar* raw, uchar* out, int width,
                 if (cmykProfile) {
                     r = out[2], g = out[1], b = out[0];
                 } else {
+                    // libtiff's ink arithmetic, which Qt's reader used before.
                     const int k = 255 - sample8(l, raw, x, 3);
-                    r = ((255 - sample8(l, raw, x, 0)) * k + 127) / 255;
-                    g = ((255 - sample8(l, raw, x, 1)) * k + 127) / 255;
-                    b = ((255 - sample8(l, raw, x, 2)) * k + 127) / 255;
+                    r = (255 - sample8(l, raw, x, 0)) * k / 255;
+                    g = (255 - sample8(l, raw, x, 1)) * k / 255;
+                    b = (255 - sample8(l, raw, x, 2)) * k / 255;
                 }
                 break;
             default:  // RGB, and YCbCr that the JPEG codec made RGB
@@ -268,8 +268,8 @@ void toBgrx(const Layout& l, const uchar* raw, uchar* out, int width,
         if (l.alpha >= 0) {
             const int a = sample8(l, raw, x, l.alpha);
             if (!l.associated) {
-                const QRgb p = qPremultiply(qRgba(r, g, b, a));
-                r = qRed(p), g = qGreen(p), b = qBlue(p);
+                // Premultiplied as libtiff does for Qt's reader.
+                r = (r * a + 127) / 255, g = (g * a + 127) / 255, b = (b * a + 127) / 255;
             }
             // Over white, a premultiplied channel c with alpha a becomes c + (255 - a).
             r = std::min(r + 255 - a, 255), g = std::min(g + 255 - a, 255);
