@@ -166,10 +166,12 @@ QByteArray colourProfile(const heif_image_handle* handle) {
             return icc;
         return {};
     }
+    // libheif may hand over the box and an error together (unknown
+    // primaries); the box is freed either way.
     heif_color_profile_nclx* raw = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok || !raw)
-        return {};
+    const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &raw);
     std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+    if (error.code != heif_error_Ok || !nclx) return {};
     const int primaries = nclx->color_primaries;
     // BT.709 primaries (sRGB's) or none given: sRGB.
     if (primaries == heif_color_primaries_ITU_R_BT_709_5 ||
@@ -239,8 +241,9 @@ struct YcbcrMatrix {
 std::optional<YcbcrMatrix> matrixOf(const heif_image* image) {
     YcbcrMatrix m;
     heif_color_profile_nclx* raw = nullptr;
-    if (heif_image_get_nclx_color_profile(image, &raw).code != heif_error_Ok || !raw) return m;
-    std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+    const heif_error error = heif_image_get_nclx_color_profile(image, &raw);
+    std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);  // freed even with an error
+    if (error.code != heif_error_Ok || !nclx) return m;
     m.fullRange = nclx->full_range_flag != 0;
     switch (nclx->matrix_coefficients) {
         case heif_matrix_coefficients_ITU_R_BT_709_5:
