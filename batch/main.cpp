@@ -4,16 +4,26 @@
 
 #include <QCoreApplication>
 #include <QStandardPaths>
+#include <cstdio>
 
 #include "BatchApp.h"
 #include "TerminalProgressSurface.h"
 
 int main(int argc, char** argv) {
+    // What libraries print on their own through stdio (libjxl's error traces
+    // on a broken file, Qt's warnings) goes nowhere: the tool names every
+    // failed picture once, with its reason, on the stderr it keeps for
+    // itself. Sanitizer and crash reports write to the descriptor directly
+    // and still appear.
+    std::FILE* const terminal = stderr;
+    if (std::FILE* quiet = std::fopen("/dev/null", "w")) stderr = quiet;
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Miniskop"));
     QCoreApplication::setOrganizationName(QString());
 
     miniskop::BatchEnvironment env;
+    env.err = terminal;
     env.arguments = QCoreApplication::arguments().mid(1);
     env.programDir = QCoreApplication::applicationDirPath();
     env.userConfigDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);

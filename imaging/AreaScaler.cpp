@@ -4,6 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace miniskop {
 
@@ -53,7 +58,7 @@ AreaScaler::AreaScaler(QSize source, QSize target)
       columns_(makeTaps(source.width(), target.width())),
       rows_(makeTaps(source.height(), target.height())),
       result_(target, QImage::Format_RGB32),
-      line_(size_t(target.width()) * 3) {
+      line_(size_t(target.width()) * 3 + 1) {
     result_.fill(Qt::black);
 }
 
@@ -63,6 +68,52 @@ void AreaScaler::horizontal(const uchar* bgrx, float* out) const {
     const int* count = columns_.count.data();
     const int* offset = columns_.offset.data();
     const float* weights = columns_.weights.data();
+#if defined(__SSE2__)
+    // The same products and sums as the plain loop below, in the same order
+    // for every channel, four lanes at a time (blue, green, red, x): the
+    // results are bit for bit the same. Four target pixels are summed side
+    // by side, so their chains of additions overlap in time. `out` has room
+    // for one float more than the row needs, which the last store fills.
+    const __m128i zero = _mm_setzero_si128();
+    const auto pixel = [zero](const uchar* p) {
+        int bits = 0;
+        std::memcpy(&bits, p, 4);
+        return _mm_cvtepi32_ps(
+            _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bits), zero), zero));
+    };
+    const auto tail = [&](int x, int from, __m128 sum) {
+        const uchar* p = bgrx + size_t(first[x] + from) * 4;
+        const float* w = weights + offset[x];
+        for (int i = from; i < count[x]; ++i, p += 4)
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[i]), pixel(p)));
+        _mm_storeu_ps(out + 3 * x, sum);
+    };
+    int x = 0;
+    for (; x + 4 <= tw; x += 4) {
+        const uchar* p0 = bgrx + size_t(first[x]) * 4;
+        const uchar* p1 = bgrx + size_t(first[x + 1]) * 4;
+        const uchar* p2 = bgrx + size_t(first[x + 2]) * 4;
+        const uchar* p3 = bgrx + size_t(first[x + 3]) * 4;
+        const float* w0 = weights + offset[x];
+        const float* w1 = weights + offset[x + 1];
+        const float* w2 = weights + offset[x + 2];
+        const float* w3 = weights + offset[x + 3];
+        const int shared =
+            std::min(std::min(count[x], count[x + 1]), std::min(count[x + 2], count[x + 3]));
+        __m128 s0 = _mm_setzero_ps(), s1 = s0, s2 = s0, s3 = s0;
+        for (int i = 0; i < shared; ++i) {
+            s0 = _mm_add_ps(s0, _mm_mul_ps(_mm_set1_ps(w0[i]), pixel(p0 + 4 * i)));
+            s1 = _mm_add_ps(s1, _mm_mul_ps(_mm_set1_ps(w1[i]), pixel(p1 + 4 * i)));
+            s2 = _mm_add_ps(s2, _mm_mul_ps(_mm_set1_ps(w2[i]), pixel(p2 + 4 * i)));
+            s3 = _mm_add_ps(s3, _mm_mul_ps(_mm_set1_ps(w3[i]), pixel(p3 + 4 * i)));
+        }
+        tail(x, shared, s0);
+        tail(x + 1, shared, s1);
+        tail(x + 2, shared, s2);
+        tail(x + 3, shared, s3);
+    }
+    for (; x < tw; ++x) tail(x, 0, _mm_setzero_ps());
+#else
     for (int x = 0; x < tw; ++x) {
         const uchar* p = bgrx + size_t(first[x]) * 4;
         const float* w = weights + offset[x];
@@ -76,6 +127,7 @@ void AreaScaler::horizontal(const uchar* bgrx, float* out) const {
         out[3 * x + 1] = g;
         out[3 * x + 2] = r;
     }
+#endif
 }
 
 void AreaScaler::pushRow(const uchar* bgrx) {
@@ -84,7 +136,7 @@ void AreaScaler::pushRow(const uchar* bgrx) {
     horizontal(bgrx, line_.data());
 
     // Add this row into every unfinished target row that reads it.
-    const size_t n = line_.size();
+    const size_t n = size_t(target_.width()) * 3;
     for (int d = nextTargetRow_; d < target_.height() && rows_.first[d] <= y; ++d) {
         const size_t slot = size_t(d - nextTargetRow_);
         if (slot == active_.size()) {

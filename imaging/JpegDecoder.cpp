@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 // clang-format off
@@ -15,6 +16,7 @@
 #include <jerror.h>
 // clang-format on
 
+#include "ColourProfile.h"
 #include "DecodeLimit.h"
 #include "ExifOrientation.h"
 
@@ -68,8 +70,21 @@ bool readInfo(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Jpeg
     cinfo->mem->max_memory_to_use = long(kMaxDecodedBytes);
     jpeg_stdio_src(cinfo, file);
     jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);  // ICC profile segments
     jpeg_read_header(cinfo, TRUE);
     info->stored = QSize(int(cinfo->image_width), int(cinfo->image_height));
+    if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK) {
+        info->colours =
+            cinfo->saw_Adobe_marker ? JpegInfo::Colours::CmykInverted : JpegInfo::Colours::Cmyk;
+    } else if (cinfo->jpeg_color_space == JCS_GRAYSCALE) {
+        info->colours = JpegInfo::Colours::Grey;
+    }
+    JOCTET* icc = nullptr;
+    unsigned int iccLength = 0;
+    if (jpeg_read_icc_profile(cinfo, &icc, &iccLength)) {
+        info->icc = QByteArray(reinterpret_cast<const char*>(icc), qsizetype(iccLength));
+        std::free(icc);
+    }
     for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
         if (m->marker != JPEG_APP0 + 1) continue;
         const int o = exifOrientation(m->data, m->data_length);
@@ -123,6 +138,7 @@ unsigned char mul255(unsigned a, unsigned b) { return (unsigned char)((a * b + 1
 struct DecodeJob {
     JpegRowSink* sink;
     QSize atLeast;
+    const SrgbConversion* cmykProfile;
     bool refusedBySink;
     bool tooLarge;
 };
@@ -194,6 +210,11 @@ bool runDecode(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Dec
             job->sink->row(in[0]);
             continue;
         }
+        if (job->cmykProfile) {
+            job->cmykProfile->convertCmyk(in[0], bgrx[0], width);
+            job->sink->row(bgrx[0]);
+            continue;
+        }
         const JSAMPLE* p = in[0];
         JSAMPLE* q = bgrx[0];
         for (JDIMENSION x = 0; x < width; ++x, p += 4, q += 4) {
@@ -252,13 +273,14 @@ int jpegScaleFor(QSize stored, QSize atLeast) {
     return 8;
 }
 
-Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink) {
+Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink,
+                  const SrgbConversion* cmykProfile) {
     FILE* file = openFile(path);
     if (file == nullptr) return fail(QStringLiteral("cannot open the file"));
     ErrorManager err;
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
-    DecodeJob job{&sink, atLeast, false, false};
+    DecodeJob job{&sink, atLeast, cmykProfile, false, false};
     const bool ok = runDecode(file, &err, &cinfo, &job);
     jpeg_destroy_decompress(&cinfo);
     std::fclose(file);

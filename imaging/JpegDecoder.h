@@ -4,10 +4,13 @@
 // green, red, x pixels, so a caller can scale them on the fly. At a reduced
 // scale a progressive file is read only as far as its low-frequency scans, of
 // which the reduced output is made. Grey, YCbCr, RGB and CMYK/YCCK (Adobe's
-// inverted convention) pictures give correct colours. Corrupt data ends in an
-// error, never in an exit or a crash.
+// inverted convention) pictures give correct colours; the embedded ICC
+// profile (APP2 segments) is read with the header, and a CMYK picture with a
+// profile is converted through it row by row. Corrupt data ends in an error,
+// never in an exit or a crash.
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 
@@ -15,9 +18,13 @@
 
 namespace miniskop {
 
+class SrgbConversion;
+
 struct JpegInfo {
     QSize stored;         // width and height as stored in the file
     int orientation = 1;  // EXIF orientation 1..8
+    QByteArray icc;       // the embedded colour profile, empty without one
+    enum class Colours { Rgb, Grey, Cmyk, CmykInverted } colours = Colours::Rgb;
 };
 
 // Receives the decoded picture row by row, top to bottom.
@@ -45,6 +52,9 @@ int jpegScaleFor(QSize stored, QSize atLeast);
 
 // Decodes `path` at jpegScaleFor(stored, atLeast) into `sink`. Refuses output
 // larger than kMaxDecodedBytes and caps libjpeg's own memory at that amount.
-Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink);
+// `cmykProfile`, when set, turns CMYK pixels into sRGB in place of the plain
+// ink arithmetic.
+Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink,
+                  const SrgbConversion* cmykProfile = nullptr);
 
 }  // namespace miniskop

@@ -1,5 +1,6 @@
 // The program's LoadPicture: tells a picture file's kind by its first bytes
-// (never by its name), then hands it to the JPEG, metafile or Qt decoder.
+// (never by its name), then hands it to the JPEG, HEIF, JPEG XL, TIFF,
+// metafile or Qt decoder (PNG and WebP through their own scaling decoders).
 // The file is opened once, without blocking, and must be a regular file; the
 // decoders then read that very file through its descriptor, so a name that is
 // swapped for a FIFO, a device or a folder after the check cannot make them
@@ -14,29 +15,39 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <optional>
 
 #include "AreaScaler.h"
+#include "ColourProfile.h"
 #include "ExifOrientation.h"
+#include "HeifDecoder.h"
 #include "JpegDecoder.h"
+#include "JxlDecoder.h"
 #include "PngStreamDecoder.h"
 #include "QtPictureDecoder.h"
+#include "TiffDecoder.h"
 #include "WebpScaledDecoder.h"
 #include "WmfDecoder.h"
 
 namespace miniskop {
 
 struct PictureSource::Impl {
-    enum class Kind { Jpeg, Metafile, Other };
+    // Heif, Jxl, Tiff: decoders that scale while decoding, to any size.
+    enum class Kind { Jpeg, Metafile, Heif, Jxl, Tiff, Other };
     Kind kind = Kind::Other;
     QString path;
-    int fd = -1;           // the opened regular file, held while the source lives
-    QString readPath;      // the name the decoders open: the descriptor's own
-    QSize natural;         // as displayed
-    int orientation = 1;   // JPEG: EXIF orientation of the stored pixels
-    QImage decoded;        // Other: kept when the size was learnt by decoding
-    bool streams = false;  // Other: PNG or WebP, decoded row by row to the target
+    int fd = -1;          // the opened regular file, held while the source lives
+    QString readPath;     // the name the decoders open: the descriptor's own
+    QSize natural;        // as displayed
+    int orientation = 1;  // JPEG: EXIF orientation of the stored pixels
+    // JPEG: the embedded profile's conversion to sRGB (null without one).
+    SrgbConversionPtr conversion;
+    QImage decoded;     // Other: kept when the size was learnt by decoding
+    QByteArray icc;     // Other: the colour profile of `decoded`
+    bool png = false;   // Other: decoded by the PNG decoder
+    bool webp = false;  // Other: decoded by libwebp, scaled while decoding
 
     Impl() = default;
     Impl(const Impl&) = delete;
@@ -77,12 +88,14 @@ private:
     int next_ = 0;
 };
 
-// Scales decoded JPEG rows to the target size as they arrive.
+// Scales decoded JPEG rows to the target size as they arrive, converting
+// their colours to sRGB on the way when a conversion is given.
 class ScalingSink : public JpegRowSink {
 public:
-    explicit ScalingSink(QSize target) : target_(target) {}
+    ScalingSink(QSize target, SrgbConversionPtr conversion)
+        : target_(target), conversion_(std::move(conversion)) {}
     bool begin(QSize decoded) override {
-        scaler_.emplace(decoded, target_);
+        scaler_.emplace(decoded, target_, conversion_);
         return true;
     }
     void row(const unsigned char* bgrx) override { scaler_->pushRow(bgrx); }
@@ -91,8 +104,28 @@ public:
 
 private:
     QSize target_;
-    std::optional<AreaScaler> scaler_;
+    SrgbConversionPtr conversion_;
+    std::optional<SrgbRowScaler> scaler_;
 };
+
+PixelModel pixelModelOf(JpegInfo::Colours colours) {
+    switch (colours) {
+        case JpegInfo::Colours::Rgb:
+            return PixelModel::Rgb;
+        case JpegInfo::Colours::Grey:
+            return PixelModel::Grey;
+        case JpegInfo::Colours::Cmyk:
+            return PixelModel::Cmyk;
+        case JpegInfo::Colours::CmykInverted:
+            return PixelModel::CmykInverted;
+    }
+    return PixelModel::Rgb;
+}
+
+bool isCmyk(const SrgbConversion* conversion) {
+    return conversion && (conversion->model() == PixelModel::Cmyk ||
+                          conversion->model() == PixelModel::CmykInverted);
+}
 
 // Where the system lets a descriptor be opened again by name (/proc/self/fd),
 // the decoders read through it; otherwise by the file's own name, checked
@@ -156,6 +189,21 @@ QByteArray readHead(int fd, int size) {
     return head;
 }
 
+// The size a picture of `natural` size is decoded at so that it still covers
+// `atLeast` (both as displayed): the natural size, or proportionally less.
+QSize coveringSize(QSize natural, QSize atLeast) {
+    if (!atLeast.isValid() || atLeast.width() >= natural.width() ||
+        atLeast.height() >= natural.height())
+        return natural;
+    const double f = std::max(double(atLeast.width()) / natural.width(),
+                              double(atLeast.height()) / natural.height());
+    const int w = std::clamp(int(std::ceil(natural.width() * f - 1e-9)),
+                             std::max(atLeast.width(), 1), natural.width());
+    const int h = std::clamp(int(std::ceil(natural.height() * f - 1e-9)),
+                             std::max(atLeast.height(), 1), natural.height());
+    return QSize(w, h);
+}
+
 // PNG and still WebP files are scaled as they decode, so the full-size
 // picture is never held. std::nullopt: another kind of file, or one these
 // decoders leave to Qt (interlaced PNG, animated WebP, an EXIF block).
@@ -181,7 +229,8 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
     if (impl->fd < 0) return fail(QStringLiteral("cannot open: %1").arg(why));
     impl->readPath =
         descriptorNamesWork() ? QStringLiteral("/proc/self/fd/%1").arg(impl->fd) : path;
-    const QByteArray head = readHead(impl->fd, 32);
+    // Enough for the longest signature: a HEIF file's brand list.
+    const QByteArray head = readHead(impl->fd, 64);
     if (head.isEmpty()) return fail(QStringLiteral("empty file"));
 
     const QString& from = impl->readPath;
@@ -191,30 +240,67 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
         impl->kind = Impl::Kind::Jpeg;
         impl->orientation = info->orientation;
         impl->natural = orientedSize(info->stored, info->orientation);
+        impl->conversion = SrgbConversion::fromIcc(info->icc, pixelModelOf(info->colours));
     } else if (looksLikeWmf(head)) {
         auto size = readWmfSize(from);
         if (!size) return unexpected(impl->named(size.error()));
         impl->kind = Impl::Kind::Metafile;
         impl->natural = *size;
+    } else if (looksLikeHeif(head)) {
+        auto size = readHeifSize(impl->fd);
+        if (!size) return unexpected(size.error());
+        impl->kind = Impl::Kind::Heif;
+        impl->natural = *size;
+    } else if (looksLikeJxl(head)) {
+        auto size = readJxlSize(impl->fd);
+        if (!size) return unexpected(size.error());
+        impl->kind = Impl::Kind::Jxl;
+        impl->natural = *size;
     } else {
-        impl->streams = looksLikePng(head) || looksLikeWebp(head);
+        impl->png = looksLikePng(head);
+        impl->webp = looksLikeWebp(head);
         if (looksLikePng(head)) {
             if (Status header = checkPngHeader(impl->fd); !header)
                 return unexpected(header.error());
+        }
+        if (looksLikeTiff(head)) {
+            auto tiff = readTiffInfo(impl->fd);
+            if (!tiff) return unexpected(tiff.error());
+            if (tiff->streamable) {
+                impl->kind = Impl::Kind::Tiff;
+                impl->natural = tiff->displayed;
+                return PictureSource(std::move(impl));
+            }
+            // A layout the strip reader does not know: Qt's TIFF reader.
         }
         auto info = readQtPictureInfo(from);
         if (!info) return unexpected(impl->named(info.error()));
         impl->natural = info->displayed;
         impl->decoded = std::move(info->decoded);
+        impl->icc = std::move(info->icc);
     }
     return PictureSource(std::move(impl));
 }
 
 QSize PictureSource::naturalSize() const { return impl_->natural; }
 
+// Decoders that scale while they decode, to any size asked for.
+Expected<QImage> PictureSource::decodeScaledKind(QSize target) const {
+    const Impl& d = *impl_;
+    Expected<QImage> image = fail(QStringLiteral("unknown picture kind"));
+    if (d.kind == Impl::Kind::Heif) image = decodeHeifScaled(d.fd, target);
+    if (d.kind == Impl::Kind::Jxl) image = decodeJxlScaled(d.fd, target);
+    if (d.kind == Impl::Kind::Tiff) image = decodeTiffScaled(d.fd, target);
+    return image;
+}
+
 Expected<QImage> PictureSource::decode(QSize atLeast) const {
     const Impl& d = *impl_;
-    if (d.kind == Impl::Kind::Other && !d.decoded.isNull()) return d.decoded;
+    if (d.kind == Impl::Kind::Other && !d.decoded.isNull()) {
+        QImage image = d.decoded;
+        if (auto conversion = SrgbConversion::forRgbPixels(d.icc)) conversion->convertImage(image);
+        return image;
+    }
     if (d.readPath == d.path && !isRegularFile(d.path))
         return fail(QStringLiteral("cannot open: not a regular file"));
     switch (d.kind) {
@@ -223,19 +309,30 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
             const QSize want =
                 atLeast.isValid() ? (swaps ? atLeast.transposed() : atLeast) : QSize();
             ImageSink sink;
-            const Status status = decodeJpeg(d.readPath, want, sink);
+            const SrgbConversion* conversion = d.conversion.get();
+            const Status status =
+                decodeJpeg(d.readPath, want, sink, isCmyk(conversion) ? conversion : nullptr);
             if (!status) return unexpected(d.named(status.error()));
             if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
-            return applyOrientation(sink.take(), d.orientation);
+            QImage image = sink.take();
+            if (conversion && !isCmyk(conversion)) conversion->convertImage(image);
+            return applyOrientation(image, d.orientation);
         }
         case Impl::Kind::Metafile: {
             auto image = decodeWmf(d.readPath, atLeast);
             if (!image) return unexpected(d.named(image.error()));
             return image;
         }
+        case Impl::Kind::Heif:
+        case Impl::Kind::Jxl:
+        case Impl::Kind::Tiff:
+            return decodeScaledKind(coveringSize(d.natural, atLeast));
         case Impl::Kind::Other: {
-            auto image = decodeQtPicture(d.readPath, atLeast);
+            QByteArray icc;
+            auto image = decodeQtPicture(d.readPath, atLeast, &icc);
             if (!image) return unexpected(d.named(image.error()));
+            if (auto conversion = SrgbConversion::forRgbPixels(icc))
+                conversion->convertImage(*image);
             return image;
         }
     }
@@ -247,6 +344,7 @@ qint64 PictureSource::decodeBytes(QSize target) const {
     const auto area = [](QSize s) {
         return qint64(std::max(s.width(), 0)) * std::max(s.height(), 0);
     };
+    const qint64 width = std::max(d.natural.width(), 0);
     const qint64 result = area(target) * 4;
     switch (d.kind) {
         case Impl::Kind::Jpeg:
@@ -256,8 +354,18 @@ qint64 PictureSource::decodeBytes(QSize target) const {
         case Impl::Kind::Metafile:
             // Drawn at twice the target at most, then scaled down.
             return area((target * 2).boundedTo(d.natural)) * 4 + result;
+        case Impl::Kind::Heif:
+            // Its planes at full size (10-bit samples take two bytes).
+            return area(d.natural) * 3 + result;
+        case Impl::Kind::Jxl:
+            return area(d.natural) * 8 + result;
+        case Impl::Kind::Tiff:
+            // A strip or a row of tiles at a time.
+            return width * 256 * 8 + result;
         case Impl::Kind::Other:
-            if (d.streams) return result + qint64(std::max(d.natural.width(), 0)) * 8;
+            // A PNG may be inflated whole, or held half while interlaced.
+            if (d.png) return area(d.natural) * 4 + result;
+            if (d.webp) return width * 16 + result;
             // Read whole, then turned into 32-bit pixels: up to two copies.
             return area(d.natural) * 8 + result;
     }
@@ -272,21 +380,47 @@ Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
     // area average still has several pixels to work with (a reduced decode
     // just above the target would leave a visibly softer, blockier result).
     const QSize reduceTo = (target * 2).boundedTo(d.natural);
-    if (d.kind == Impl::Kind::Jpeg) {
-        if (d.readPath == d.path && !isRegularFile(d.path))
-            return fail(QStringLiteral("cannot open: not a regular file"));
-        const bool swaps = orientationSwapsSides(d.orientation);
-        ScalingSink sink(swaps ? target.transposed() : target);
-        const Status status =
-            decodeJpeg(d.readPath, swaps ? reduceTo.transposed() : reduceTo, sink);
-        if (!status) return unexpected(d.named(status.error()));
-        if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
-        return applyOrientation(sink.take(), d.orientation);
-    }
-    if (d.kind == Impl::Kind::Other && d.decoded.isNull()) {
-        auto streamed = decodeStreamed(d.fd, target);
-        if (!streamed) return unexpected(streamed.error());
-        if (*streamed) return std::move(**streamed);
+    switch (d.kind) {
+        case Impl::Kind::Jpeg: {
+            if (d.readPath == d.path && !isRegularFile(d.path))
+                return fail(QStringLiteral("cannot open: not a regular file"));
+            const bool swaps = orientationSwapsSides(d.orientation);
+            const SrgbConversion* conversion = d.conversion.get();
+            // CMYK goes through its profile while it becomes RGB; RGB and
+            // grey are converted at reduced size by the sink.
+            ScalingSink sink(swaps ? target.transposed() : target,
+                             isCmyk(conversion) ? nullptr : d.conversion);
+            const Status status = decodeJpeg(d.readPath, swaps ? reduceTo.transposed() : reduceTo,
+                                             sink, isCmyk(conversion) ? conversion : nullptr);
+            if (!status) return unexpected(d.named(status.error()));
+            if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
+            return applyOrientation(sink.take(), d.orientation);
+        }
+        case Impl::Kind::Heif:
+        case Impl::Kind::Jxl:
+        case Impl::Kind::Tiff:
+            return decodeScaledKind(target);
+        case Impl::Kind::Metafile:
+            break;
+        case Impl::Kind::Other: {
+            if (!d.decoded.isNull()) {
+                QImage scaled =
+                    scaleToSrgb(d.decoded, target, SrgbConversion::forRgbPixels(d.icc).get());
+                if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
+                return scaled;
+            }
+            auto streamed = decodeStreamed(d.fd, target);
+            if (!streamed) return unexpected(streamed.error());
+            if (*streamed) return std::move(**streamed);
+            if (d.readPath == d.path && !isRegularFile(d.path))
+                return fail(QStringLiteral("cannot open: not a regular file"));
+            QByteArray icc;
+            auto image = decodeQtPicture(d.readPath, reduceTo, &icc);
+            if (!image) return unexpected(d.named(image.error()));
+            QImage scaled = scaleToSrgb(*image, target, SrgbConversion::forRgbPixels(icc).get());
+            if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
+            return scaled;
+        }
     }
     auto image = decode(reduceTo);
     if (!image) return image;

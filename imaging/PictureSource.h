@@ -3,11 +3,16 @@
 //  - JPEG through libjpeg directly, with DCT-domain downscaling: decode at the
 //    smallest 1/8-step scale that still covers the requested size.
 //  - Windows metafiles (placeable or not) through libwmf, at 96 dpi.
-//  - Everything else Qt reads (BMP, GIF first frame, PNG, WebP, ...) through
+//  - PNG (libspng) and WebP (libwebp) scaled while they decode.
+//  - HEIC/AVIF (libheif, from an embedded thumbnail where it is large
+//    enough), JPEG XL (libjxl, from its 1:8 stage where that is large
+//    enough) and TIFF (libtiff, by strips and tiles) scaled while decoding.
+//  - Everything else Qt reads (BMP, GIF first frame, ...) through
 //    QImageReader, with setScaledSize where the format supports it.
 // EXIF orientation is applied, so natural size and pixels are as displayed.
 // Grey, CMYK/YCCK and 16-bit pictures decode to correct colours; transparent
-// pixels are laid on white. The result is always QImage::Format_RGB32.
+// pixels are laid on white; an embedded colour profile is converted to sRGB
+// (ColourProfile.h). The result is always QImage::Format_RGB32.
 // Pictures that would decode to more than kMaxDecodedBytes are refused.
 // Safe to use from any thread (one PictureSource per thread).
 #pragma once
@@ -52,6 +57,7 @@ public:
 private:
     struct Impl;
     explicit PictureSource(std::unique_ptr<Impl> impl);
+    Expected<QImage> decodeScaledKind(QSize target) const;
     std::unique_ptr<Impl> impl_;
 };
 

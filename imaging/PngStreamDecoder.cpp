@@ -1,32 +1,38 @@
-// Row-by-row PNG decoding into the area scaler. See PngStreamDecoder.h.
+// Row-by-row PNG decoding into the area scaler through libspng. See
+// PngStreamDecoder.h.
 //
-// libpng reports errors by longjmp out of its own calls. Every libpng call
-// that may fail is therefore made from one of two small functions that set
-// the jump target and hold nothing with a destructor; all state they touch
-// lives in a plain struct and in objects owned by their caller.
+// libspng inflates with zlib like libpng, but unfilters with SIMD code and
+// hands over each row in the layout asked for; the rows go into the scaler
+// as they come. An interlaced picture sends its even rows in the first six
+// passes and its odd rows, whole and in order, in the seventh: the even rows
+// are kept until then (half the picture), and from there on every row goes
+// into the scaler in picture order, as from a plain file.
 #include "PngStreamDecoder.h"
 
-#include <png.h>
+#include <spng.h>
 #include <unistd.h>
 
-#include <QRgb>
 #include <algorithm>
 #include <cerrno>
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "AreaScaler.h"
+#include "ColourProfile.h"
+#include "DecodeLimit.h"
+#include "PngFastPath.h"
 
 namespace miniskop {
 
 namespace {
 
-// Rows wider than this (at 8 bytes a pixel, the widest PNG sample layout)
-// are refused before anything is allocated.
+// Rows wider than this (at 8 bytes a pixel, the widest layout) are refused
+// before anything is allocated.
 constexpr size_t kMaxRowBytes = size_t(256) << 20;
 constexpr size_t kReadChunk = size_t(64) << 10;
+// Ancillary chunks (profiles, text) are inflated whole; larger ones are
+// dropped rather than held.
+constexpr size_t kMaxChunkBytes = size_t(64) << 20;
+constexpr size_t kMaxChunkCache = size_t(128) << 20;
 
 // Where the compressed bytes come from: a descriptor read through a small
 // buffer, or memory.
@@ -39,29 +45,6 @@ struct PngInput {
     size_t buffered = 0;      // bytes valid in buffer
     size_t bufferStart = 0;   // file offset of buffer[0]
 };
-
-// Shared by the callbacks and the two guarded steps. Plain data only.
-struct PngJob {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    PngInput input;
-    char message[160] = {};
-    png_uint_32 width = 0;
-    png_uint_32 height = 0;
-    int interlace = 0;
-    bool hasAlpha = false;
-    bool hasExif = false;
-    bool tooWide = false;
-    size_t rowBytes = 0;
-};
-
-void onError(png_structp png, png_const_charp message) {
-    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
-    std::snprintf(job->message, sizeof job->message, "%s", message ? message : "error");
-    png_longjmp(png, 1);
-}
-
-void onWarning(png_structp, png_const_charp) {}
 
 // Copies up to `length` bytes at the input's position; returns how many.
 size_t fetch(PngInput& in, uchar* out, size_t length) {
@@ -92,113 +75,191 @@ size_t fetch(PngInput& in, uchar* out, size_t length) {
     return got;
 }
 
-void onRead(png_structp png, png_bytep out, size_t length) {
-    auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (fetch(job->input, out, length) < length) png_error(png, "file ends early");
+int onRead(spng_ctx*, void* user, void* out, size_t length) {
+    auto* in = static_cast<PngInput*>(user);
+    return fetch(*in, static_cast<uchar*>(out), length) == length ? 0 : SPNG_IO_EOF;
 }
 
-// Reads the header and sets up the conversion of every layout to 8-bit
-// blue, green, red, alpha (or filler) rows. False when libpng failed.
-bool readHeader(PngJob* job) {
-    if (setjmp(png_jmpbuf(job->png))) return false;
-    png_structp png = job->png;
-    png_infop info = job->info;
-    png_read_info(png, info);
-    int bitDepth = 0, colourType = 0;
-    png_get_IHDR(png, info, &job->width, &job->height, &bitDepth, &colourType, &job->interlace,
-                 nullptr, nullptr);
-    job->hasExif = png_get_valid(png, info, PNG_INFO_eXIf) != 0;
-    job->hasAlpha =
-        (colourType & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-    if (size_t(job->width) > kMaxRowBytes / 8) {
-        job->tooWide = true;
-        return true;
-    }
-    if (job->interlace != PNG_INTERLACE_NONE || job->hasExif) return true;
-    png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
-    png_set_scale_16(png);
-    png_set_gray_to_rgb(png);
-    png_set_bgr(png);
-    png_set_filler(png, 0xff, PNG_FILLER_AFTER);  // only where there is no alpha
-    png_read_update_info(png, info);
-    job->rowBytes = png_get_rowbytes(png, info);
-    return true;
-}
-
-// Premultiplies like Qt's conversion, then lays the pixel on white: a
-// premultiplied channel c with alpha a becomes c + (255 - a).
-void layOnWhite(uchar* bgra, png_uint_32 width) {
-    for (png_uint_32 x = 0; x < width; ++x, bgra += 4) {
-        if (bgra[3] == 255) continue;  // opaque: nothing to lay
-        const QRgb p = qPremultiply(qRgba(bgra[2], bgra[1], bgra[0], bgra[3]));
-        const int rest = 255 - qAlpha(p);
-        bgra[0] = uchar(std::min(qBlue(p) + rest, 255));
-        bgra[1] = uchar(std::min(qGreen(p) + rest, 255));
-        bgra[2] = uchar(std::min(qRed(p) + rest, 255));
-        bgra[3] = 255;
-    }
-}
-
-// Decodes every row into `row` and feeds it to `scaler`. False when libpng
-// failed.
-bool readRows(PngJob* job, AreaScaler* scaler, uchar* row) {
-    if (setjmp(png_jmpbuf(job->png))) return false;
-    for (png_uint_32 y = 0; y < job->height; ++y) {
-        png_read_row(job->png, row, nullptr);
-        if (job->hasAlpha) layOnWhite(row, job->width);
-        scaler->pushRow(row);
-    }
-    return true;
-}
-
-// Owns libpng's structures for one decoding.
-class PngReader {
+// Owns the libspng context of one decoding.
+class SpngContext {
 public:
-    PngReader() {
-        job_.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job_, onError, onWarning);
-        if (job_.png) job_.info = png_create_info_struct(job_.png);
+    SpngContext() : ctx_(spng_ctx_new(SPNG_CTX_IGNORE_ADLER32)) {}
+    ~SpngContext() {
+        if (ctx_) spng_ctx_free(ctx_);
     }
-    ~PngReader() {
-        if (job_.png) png_destroy_read_struct(&job_.png, job_.info ? &job_.info : nullptr, nullptr);
-    }
-    PngReader(const PngReader&) = delete;
-    PngReader& operator=(const PngReader&) = delete;
-
-    PngJob& job() { return job_; }
-    bool ready() const { return job_.png && job_.info; }
+    SpngContext(const SpngContext&) = delete;
+    SpngContext& operator=(const SpngContext&) = delete;
+    spng_ctx* get() const { return ctx_; }
 
 private:
-    PngJob job_;
+    spng_ctx* ctx_;
 };
 
-Expected<std::optional<QImage>> decode(const PngInput& input, QSize target) {
+Unexpected<Failure> spngFailure(int code) {
+    return fail(QStringLiteral("PNG: %1").arg(QString::fromLatin1(spng_strerror(code))));
+}
+
+// A 16-bit sample rounded to 8 bits exactly as libpng's png_set_scale_16.
+inline uchar scale16(uint16_t v) {
+    int tmp = v >> 8;
+    tmp += (((int(v & 0xff) - tmp + 128) * 65535) >> 24);
+    return uchar(tmp);
+}
+
+// The decoded row layouts asked of libspng.
+enum class Layout { Rgb8, Rgba8, Rgba16 };
+
+// Pixels [first, first + step * k, ...] of a decoded row into blue, green,
+// red, alpha (or 0xFF) order.
+void toBgra(Layout layout, const uchar* in, uchar* out, size_t width, size_t first, size_t step) {
+    for (size_t x = first; x < width; x += step) {
+        uchar* q = out + 4 * x;
+        switch (layout) {
+            case Layout::Rgb8: {
+                const uchar* p = in + 3 * x;
+                q[0] = p[2];
+                q[1] = p[1];
+                q[2] = p[0];
+                q[3] = 0xff;
+                break;
+            }
+            case Layout::Rgba8: {
+                const uchar* p = in + 4 * x;
+                q[0] = p[2];
+                q[1] = p[1];
+                q[2] = p[0];
+                q[3] = p[3];
+                break;
+            }
+            case Layout::Rgba16: {
+                const auto* p = reinterpret_cast<const uint16_t*>(in) + 4 * x;
+                q[0] = scale16(p[2]);
+                q[1] = scale16(p[1]);
+                q[2] = scale16(p[0]);
+                q[3] = scale16(p[3]);
+                break;
+            }
+        }
+    }
+}
+
+// Adam7: the first column and the column step of each pass (1..7).
+constexpr size_t kPassFirstColumn[8] = {0, 0, 4, 0, 2, 0, 1, 0};
+constexpr size_t kPassColumnStep[8] = {1, 8, 8, 4, 4, 2, 2, 1};
+
+// The embedded profile's conversion, unless an sRGB chunk says the picture
+// is sRGB anyway.
+SrgbConversionPtr profileOf(spng_ctx* ctx, const spng_ihdr& ihdr) {
+    uint8_t intent = 0;
+    if (spng_get_srgb(ctx, &intent) == 0) return nullptr;
+    spng_iccp iccp{};
+    if (spng_get_iccp(ctx, &iccp) != 0 || iccp.profile == nullptr) return nullptr;
+    const bool grey = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE ||
+                      ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA;
+    return SrgbConversion::fromIcc(QByteArray(iccp.profile, qsizetype(iccp.profile_len)),
+                                   grey ? PixelModel::Grey : PixelModel::Rgb);
+}
+
+Expected<std::optional<QImage>> decode(const PngInput& source, QSize target) {
     if (target.width() < 1 || target.height() < 1)
         return fail(QStringLiteral("PNG: target size out of range"));
-    PngReader reader;
-    if (!reader.ready()) return fail(QStringLiteral("PNG: out of memory"));
-    PngJob& job = reader.job();
-    job.input = input;
-    std::vector<uchar> buffer(input.fd >= 0 ? kReadChunk : 0);
-    job.input.buffer = buffer.data();
-    // Our own checks below take the place of libpng's default size limits.
-    png_set_user_limits(job.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-    png_set_read_fn(job.png, &job, onRead);
-    // Each chunk's CRC already guards the compressed bytes; zlib's second
-    // checksum over the inflated data costs several percent for nothing more.
-    png_set_option(job.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+    if (auto fast = decodePngFast(PngBytes{source.fd, source.bytes, source.size}, target))
+        return std::optional<QImage>(std::move(*fast));
+    SpngContext context;
+    spng_ctx* ctx = context.get();
+    if (!ctx) return fail(QStringLiteral("PNG: out of memory"));
+    PngInput input = source;
+    std::vector<uchar> readAhead(input.fd >= 0 ? kReadChunk : 0);
+    input.buffer = readAhead.data();
+    // Damaged critical chunks fail the picture; damaged ancillary ones are
+    // dropped, as libpng does.
+    spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_DISCARD);
+    spng_set_chunk_limits(ctx, kMaxChunkBytes, kMaxChunkCache);
+    // The widest header PNG allows passes here; the width check below decides.
+    spng_set_image_limits(ctx, 0x7fffffffu, 0x7fffffffu);
+    if (int rc = spng_set_png_stream(ctx, onRead, &input)) return spngFailure(rc);
 
-    const auto failed = [&job] {
-        return fail(QStringLiteral("PNG: %1").arg(QString::fromLatin1(job.message)));
+    spng_ihdr ihdr{};
+    if (int rc = spng_get_ihdr(ctx, &ihdr)) {
+        // libspng refuses rows whose size overflows its own arithmetic.
+        if (rc == SPNG_EOVERFLOW) return fail(QStringLiteral("PNG: picture too wide"));
+        return spngFailure(rc);
+    }
+    if (size_t(ihdr.width) > kMaxRowBytes / 8) return fail(QStringLiteral("PNG: picture too wide"));
+    // An EXIF block may turn the picture: left to the general decoder,
+    // which applies it.
+    spng_exif exif{};
+    if (spng_get_exif(ctx, &exif) == 0) return std::optional<QImage>();
+
+    spng_trns trns{};
+    const bool hasAlpha = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                          ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
+                          spng_get_trns(ctx, &trns) == 0;
+    const Layout layout = ihdr.bit_depth == 16 ? Layout::Rgba16
+                          : hasAlpha           ? Layout::Rgba8
+                                               : Layout::Rgb8;
+    const int format = layout == Layout::Rgba16  ? SPNG_FMT_RGBA16
+                       : layout == Layout::Rgba8 ? SPNG_FMT_RGBA8
+                                                 : SPNG_FMT_RGB8;
+    const SrgbConversionPtr conversion = profileOf(ctx, ihdr);
+    if (int rc =
+            spng_decode_image(ctx, nullptr, 0, format, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
+        return spngFailure(rc);
+    size_t imageBytes = 0;
+    if (int rc = spng_decoded_image_size(ctx, format, &imageBytes)) return spngFailure(rc);
+
+    const size_t width = ihdr.width;
+    const size_t height = ihdr.height;
+    const size_t rowBytes = imageBytes / height;
+    std::vector<uchar> decoded(rowBytes);
+    std::vector<uchar> bgra(width * 4);
+    // Interlaced: the even rows, made up over the first six passes.
+    std::vector<uchar> evenRows;
+    const bool interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
+    if (interlaced) {
+        const double bytes = double((height + 1) / 2) * double(width) * 4.0;
+        if (bytes > double(kMaxDecodedBytes)) return fail(QStringLiteral("PNG: picture too large"));
+        evenRows.resize(size_t(bytes));
+    }
+    SrgbRowScaler scaler(QSize(int(width), int(height)), target, conversion);
+    const auto push = [&](uchar* row) {
+        if (hasAlpha) layPngRowOnWhite(row, width);
+        scaler.pushRow(row);
     };
-    if (!readHeader(&job)) return failed();
-    if (job.tooWide) return fail(QStringLiteral("PNG: picture too wide"));
-    if (job.interlace != PNG_INTERLACE_NONE || job.hasExif) return std::optional<QImage>();
-    if (job.rowBytes != size_t(job.width) * 4)
-        return fail(QStringLiteral("PNG: unexpected row layout"));
 
-    std::vector<uchar> row(job.rowBytes);
-    AreaScaler scaler(QSize(int(job.width), int(job.height)), target);
-    if (!readRows(&job, &scaler, row.data())) return failed();
+    size_t nextEven = 0;  // interlaced: the next even row to go to the scaler
+    int rc = 0;
+    do {
+        spng_row_info info{};
+        rc = spng_get_row_info(ctx, &info);
+        if (rc) break;
+        rc = spng_decode_row(ctx, decoded.data(), decoded.size());
+        if (rc != 0 && rc != SPNG_EOI) break;
+        const size_t y = info.row_num;
+        if (!interlaced) {
+            toBgra(layout, decoded.data(), bgra.data(), width, 0, 1);
+            push(bgra.data());
+        } else if (info.pass < 6) {
+            uchar* even = evenRows.data() + (y / 2) * width * 4;
+            toBgra(layout, decoded.data(), even, width, kPassFirstColumn[info.pass + 1],
+                   kPassColumnStep[info.pass + 1]);
+        } else {
+            // Pass seven: odd row y, whole; the even row above it is complete.
+            push(evenRows.data() + (y / 2) * width * 4);
+            nextEven = y / 2 + 1;
+            toBgra(layout, decoded.data(), bgra.data(), width, 0, 1);
+            push(bgra.data());
+        }
+    } while (rc == 0);
+    if (rc != SPNG_EOI) return spngFailure(rc);
+    // The chunks after the picture data, up to IEND: a file cut anywhere
+    // before its end fails like one cut in the middle.
+    if (int end = spng_decode_chunks(ctx)) return spngFailure(end);
+    // An interlaced picture one row high has no seventh pass; one of odd
+    // height ends with an even row.
+    for (size_t k = nextEven; interlaced && k < (height + 1) / 2; ++k)
+        push(evenRows.data() + k * width * 4);
+    if (scaler.rowsMissing() != 0) return fail(QStringLiteral("PNG: rows missing"));
     QImage result = scaler.takeResult();
     if (result.isNull()) return fail(QStringLiteral("PNG: out of memory"));
     return std::optional<QImage>(std::move(result));
@@ -207,21 +268,24 @@ Expected<std::optional<QImage>> decode(const PngInput& input, QSize target) {
 }  // namespace
 
 bool looksLikePng(const QByteArray& head) {
-    return head.size() >= 8 &&
-           png_sig_cmp(reinterpret_cast<png_const_bytep>(head.constData()), 0, 8) == 0;
+    static const char signature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
+    return head.size() >= 8 && std::memcmp(head.constData(), signature, 8) == 0;
 }
 
 Status checkPngHeader(int fd) {
-    PngReader reader;
-    if (!reader.ready()) return fail(QStringLiteral("PNG: out of memory"));
-    PngJob& job = reader.job();
-    job.input.fd = fd;
-    std::vector<uchar> buffer(kReadChunk);
-    job.input.buffer = buffer.data();
-    png_set_user_limits(job.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-    png_set_read_fn(job.png, &job, onRead);
-    if (!readHeader(&job))
-        return fail(QStringLiteral("PNG: %1").arg(QString::fromLatin1(job.message)));
+    SpngContext context;
+    spng_ctx* ctx = context.get();
+    if (!ctx) return fail(QStringLiteral("PNG: out of memory"));
+    PngInput input;
+    input.fd = fd;
+    std::vector<uchar> readAhead(kReadChunk);
+    input.buffer = readAhead.data();
+    spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_DISCARD);
+    spng_set_chunk_limits(ctx, kMaxChunkBytes, kMaxChunkCache);
+    spng_set_image_limits(ctx, 0x7fffffffu, 0x7fffffffu);
+    if (int rc = spng_set_png_stream(ctx, onRead, &input)) return spngFailure(rc);
+    spng_ihdr ihdr{};
+    if (int rc = spng_get_ihdr(ctx, &ihdr)) return spngFailure(rc);
     return {};
 }
 

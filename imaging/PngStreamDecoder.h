@@ -1,12 +1,14 @@
-// PNG decoding straight to thumbnail size: libpng hands over one row at a
+// PNG decoding straight to thumbnail size: libspng hands over one row at a
 // time and each row goes into the area scaler at once, so neither the full
 // picture nor a reduced copy of it is ever held (one row plus the scaler's
-// few accumulator rows). Palette, grey, grey + alpha, RGB and RGBA at every
-// bit depth, with or without tRNS, are read; 16-bit samples are rounded to 8.
-// Transparent pixels are laid on white exactly as the Qt path does, and the
-// samples are taken as stored (no gamma correction, like Qt's PNG reader).
-// Interlaced pictures and pictures with an EXIF block (which may carry an
-// orientation) are not handled here: the caller decodes them the usual way.
+// few accumulator rows; an interlaced picture also keeps its even rows until
+// the last pass brings the odd ones). Palette, grey, grey + alpha, RGB and
+// RGBA at every bit depth, with or without tRNS, are read; 16-bit samples
+// are rounded to 8. Transparent pixels are laid on white exactly as the Qt
+// path does, and the samples are taken as stored (no gamma correction, like
+// Qt's PNG reader); an embedded ICC profile (iCCP) is converted to sRGB.
+// Pictures with an EXIF block (which may carry an orientation) are not
+// handled here: the caller decodes them the usual way.
 #pragma once
 
 #include <QByteArray>

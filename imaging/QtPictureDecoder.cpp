@@ -4,6 +4,7 @@
 // or the picture counts as failed.
 #include "QtPictureDecoder.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageIOHandler>
 #include <QImageReader>
@@ -69,6 +70,32 @@ bool refusedForSize(const QImageReader& reader, const QString& path, QSize store
     return tooLarge(stored) || tooLarge(decodedExtent(reader, path, stored));
 }
 
+// True when the PNG at `path` carries an iCCP chunk before its image data.
+bool pngHasIccp(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(8) != "\x89PNG\r\n\x1a\n") return false;
+    for (int chunks = 0; chunks < 1000; ++chunks) {
+        const QByteArray head = file.read(8);
+        if (head.size() < 8) return false;
+        const quint32 length = (quint32(quint8(head[0])) << 24) | (quint32(quint8(head[1])) << 16) |
+                               (quint32(quint8(head[2])) << 8) | quint32(quint8(head[3]));
+        const QByteArray type = head.mid(4);
+        if (type == "iCCP") return true;
+        if (type == "IDAT" || type == "IEND") return false;
+        if (!file.seek(file.pos() + qint64(length) + 4)) return false;
+    }
+    return false;
+}
+
+// The ICC profile the file embeds. Qt's readers hand it over as the image's
+// colour space; the PNG reader also makes colour spaces of gAMA and cHRM,
+// which are not taken (the samples count as sRGB, as in the other decoders).
+QByteArray embeddedProfile(const QImageReader& reader, const QImage& image, const QString& path) {
+    if (!image.colorSpace().isValid()) return {};
+    if (reader.format() == "png" && !pngHasIccp(path)) return {};
+    return image.colorSpace().iccProfile();
+}
+
 }  // namespace
 
 Expected<QtPictureInfo> readQtPictureInfo(const QString& path) {
@@ -88,6 +115,7 @@ Expected<QtPictureInfo> readQtPictureInfo(const QString& path) {
         QImage image;
         if (!reader.read(&image)) return fail(readerError(reader, said));
         if (tooLarge(image.size())) return fail(QStringLiteral("picture too large"));
+        info.icc = embeddedProfile(reader, image, path);
         info.decoded = flattenOnWhite(std::move(image));
         if (info.decoded.isNull()) return fail(QStringLiteral("out of memory"));
         info.displayed = info.decoded.size();
@@ -97,7 +125,7 @@ Expected<QtPictureInfo> readQtPictureInfo(const QString& path) {
     return info;
 }
 
-Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast) {
+Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast, QByteArray* icc) {
     ensureAllocationLimit();
     const CapturedDecoderMessages said;
     QImageReader reader(path);
@@ -131,8 +159,7 @@ Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast) {
             // A GIF drawn on a logical screen larger than the size its reader
             // told: keep the part the told size covers, where the frame lies.
             if (turned || image.width() < shown.width() || image.height() < shown.height()) {
-                return fail(QStringLiteral("%1: decoded %2 x %3 instead of %4 x %5")
-                                .arg(path)
+                return fail(QStringLiteral("decoded %1 x %2 instead of %3 x %4")
                                 .arg(image.width())
                                 .arg(image.height())
                                 .arg(shown.width())
@@ -141,6 +168,7 @@ Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast) {
             image = image.copy(QRect(QPoint(0, 0), shown));
         }
     }
+    if (icc) *icc = embeddedProfile(reader, image, path);
     QImage flat = flattenOnWhite(std::move(image));
     if (flat.isNull()) return fail(QStringLiteral("out of memory"));
     return flat;

@@ -4,6 +4,7 @@
 // white. Results are Format_RGB32.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -16,6 +17,7 @@ struct QtPictureInfo {
     QSize displayed;          // natural size as displayed
     bool swapsSides = false;  // the file's orientation exchanges width and height
     QImage decoded;           // set when the size could only be learnt by decoding
+    QByteArray icc;           // with `decoded`: its embedded colour profile, if any
 };
 
 // Finds the format from the file's content and reads the natural size.
@@ -23,7 +25,10 @@ Expected<QtPictureInfo> readQtPictureInfo(const QString& path);
 
 // Decodes `path`; when `atLeast` (display orientation) is valid and smaller,
 // a format that reduces on load is asked for a size that still covers it.
-Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast);
+// `icc`, when given, receives the ICC profile embedded in the file (empty
+// without one); colour descriptions of other kinds (a PNG's gAMA and cHRM)
+// are not profiles and leave it empty.
+Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast, QByteArray* icc = nullptr);
 
 // `image` as Format_RGB32, transparent pixels laid on white; a null image
 // when memory runs out. Converts in place when handed the only copy.

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "AreaScaler.h"
+#include "ColourProfile.h"
 #include "QtPictureDecoder.h"
 
 namespace miniskop {
@@ -45,6 +46,27 @@ bool hasExif(const QByteArray& bytes) {
     return bytes.size() >= 21 && bytes.mid(12, 4) == "VP8X" && (quint8(bytes[20]) & 0x08) != 0;
 }
 
+quint32 littleEndian32(const char* p) {
+    return quint32(quint8(p[0])) | (quint32(quint8(p[1])) << 8) | (quint32(quint8(p[2])) << 16) |
+           (quint32(quint8(p[3])) << 24);
+}
+
+// The ICCP chunk's profile, which the extended format puts right after VP8X
+// (flag bit 5 there announces it); empty without one.
+QByteArray iccProfile(const QByteArray& bytes) {
+    if (bytes.size() < 21 || bytes.mid(12, 4) != "VP8X" || (quint8(bytes[20]) & 0x20) == 0)
+        return {};
+    qsizetype at = 12;
+    while (at + 8 <= bytes.size()) {
+        const quint32 length = littleEndian32(bytes.constData() + at + 4);
+        if (length > quint32(bytes.size() - at - 8)) return {};
+        if (bytes.mid(at, 4) == "ICCP") return bytes.mid(at + 8, qsizetype(length));
+        if (bytes.mid(at, 4) == "VP8 " || bytes.mid(at, 4) == "VP8L") return {};  // image data
+        at += 8 + qsizetype(length) + qsizetype(length & 1);
+    }
+    return {};
+}
+
 }  // namespace
 
 bool looksLikeWebp(const QByteArray& head) {
@@ -65,8 +87,12 @@ Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize 
     if (natural.width() < 1 || natural.height() < 1)
         return fail(QStringLiteral("WebP: picture without area"));
 
-    // Shrink while decoding; growth is left to the area scaler.
-    const QSize decodeAt = target.boundedTo(natural);
+    // Shrink while decoding; growth is left to the area scaler. A picture
+    // with a colour profile is decoded at conversionSize(), converted
+    // there and then brought to the target.
+    const SrgbConversionPtr conversion =
+        SrgbConversion::fromIcc(iccProfile(bytes), PixelModel::Rgb);
+    const QSize decodeAt = conversion ? conversionSize(natural, target) : target.boundedTo(natural);
     if (decodeAt != natural) {
         config.options.use_scaling = 1;
         config.options.scaled_width = decodeAt.width();
@@ -89,6 +115,7 @@ Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize 
         image = flattenOnWhite(std::move(image));
         if (image.isNull()) return fail(QStringLiteral("WebP: out of memory"));
     }
+    if (conversion) conversion->convertImage(image);
     if (decodeAt != target) {
         image = AreaScaler::scale(image, target);
         if (image.isNull()) return fail(QStringLiteral("WebP: out of memory"));

@@ -1,6 +1,7 @@
 // Still WebP pictures decoded straight to thumbnail size: libwebp scales
 // while it decodes (area averaging when it shrinks), so the full-size picture
-// is never held. Transparent pixels are laid on white as the Qt path does.
+// is never held. Transparent pixels are laid on white as the Qt path does,
+// and an embedded ICC profile (ICCP chunk) is converted to sRGB.
 // Animated WebP and pictures with an EXIF block (which may carry an
 // orientation) are not handled here: the caller decodes them the usual way.
 #pragma once

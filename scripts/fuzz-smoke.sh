@@ -39,6 +39,7 @@ cmake --build "$build" --target fuzz_all -j2
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 export QT_QPA_PLATFORM=offscreen
+export LSAN_OPTIONS="suppressions=$fuzz_dir/lsan.supp"
 
 # target corpus [ASAN_OPTIONS]
 targets=(
@@ -48,6 +49,10 @@ targets=(
     "fuzz_pattern pattern"
     "fuzz_picture picture"
     "fuzz_wmf wmf"
+    "fuzz_heif heif"
+    "fuzz_jxl jxl"
+    "fuzz_tiff tiff"
+    "fuzz_icc icc"
 )
 
 status=0

@@ -50,7 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
     Targets, FuzzReplay,
     ::testing::Values(Target{"ini", fuzz::fuzzIni}, Target{"numeric", fuzz::fuzzNumeric},
                       Target{"page", fuzz::fuzzPage}, Target{"pattern", fuzz::fuzzPattern},
-                      Target{"picture", fuzz::fuzzPicture}, Target{"wmf", fuzz::fuzzPicture}),
+                      Target{"picture", fuzz::fuzzPicture}, Target{"wmf", fuzz::fuzzPicture},
+                      Target{"heif", fuzz::fuzzPicture}, Target{"jxl", fuzz::fuzzPicture},
+                      Target{"tiff", fuzz::fuzzPicture}, Target{"icc", fuzz::fuzzIcc}),
     [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.folder); });
 
 }  // namespace

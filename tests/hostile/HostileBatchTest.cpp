@@ -20,7 +20,13 @@
 namespace miniskop::hostile {
 namespace {
 
-const QString kAllTypes = QStringLiteral("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf;*.png");
+const QString kAllTypes =
+    QStringLiteral("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf;*.png;*.tif;*.heic;*.avif;*.jxl");
+
+QByteArray seed(const char* name) {
+    QFile file(QStringLiteral(MINISKOP_FUZZ_DIR "/corpus/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 struct GoodPicture {
     QString name;
@@ -97,6 +103,20 @@ TEST_F(HostileFolder, BrokenAndHostilePicturesAreNamedAndTheOthersComeOutRight) 
         // A 1 x 1 frame on a 65535 x 65535 logical screen, which the GIF
         // reader would decode whole: 16 GB, beyond the decoding limit.
         {"riesig-g.gif", gifWithScreen(65535, 65535)},
+        // Newer formats: headers claiming 60000 x 60000, files cut in half,
+        // and random bytes behind a real signature.
+        {"riesig-t.tif", tiffClaiming(60000, 60000)},
+        {"riesig-h.heic", heifClaiming(seed("heif/small.heic"), 60000, 60000)},
+        {"halb-h.heic", seed("heif/small.heic").left(300)},
+        {"halb-a.avif", seed("heif/small.avif").left(250)},
+        {"halb-x.jxl", seed("jxl/lossy.jxl").left(112)},
+        {"halb-t.tif", seed("tiff/rgb-lzw.tif").left(735)},
+        {"zufall-h.heic", QByteArray("\0\0\0\x18"
+                                     "ftypheic\0\0\0\0mif1heic",
+                                     24) +
+                              randomBytes(900, 6)},
+        {"zufall-x.jxl", QByteArray("\xff\x0a", 2) + randomBytes(900, 7)},
+        {"zufall-t.tif", QByteArray("II*\0\x08\0\0\0", 8) + randomBytes(900, 8)},
     };
     // Files a decoder may partly show (libjpeg fills a cut-off scan with grey)
     // or refuse; either is fine, but a refusal must be named.

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QtEndian>
+#include <iterator>
 #include <random>
 
 namespace miniskop::hostile {
@@ -77,6 +78,40 @@ QByteArray jpegClaiming(const QByteArray& jpeg, quint16 width, quint16 height) {
             qToBigEndian(width, out.data() + i + 7);
             return out;
         }
+    }
+    return out;
+}
+
+QByteArray tiffClaiming(quint32 width, quint32 height) {
+    QByteArray tiff("II*\0", 4);
+    appendLittle32(tiff, 8 + 16);  // the directory, after 16 bytes of pixels
+    tiff += QByteArray(16, '\x80');
+    struct Entry {
+        quint16 tag, type;
+        quint32 value;
+    };
+    const Entry entries[] = {
+        {256, 4, width}, {257, 4, height}, {258, 3, 8},      {259, 3, 1},  {262, 3, 1},
+        {273, 4, 8},     {277, 3, 1},      {278, 4, height}, {279, 4, 16},
+    };
+    appendLittle16(tiff, quint16(std::size(entries)));
+    for (const Entry& e : entries) {
+        appendLittle16(tiff, e.tag);
+        appendLittle16(tiff, e.type);
+        appendLittle32(tiff, 1);
+        appendLittle32(tiff, e.value);  // a short value sits in the low half
+    }
+    appendLittle32(tiff, 0);
+    return tiff;
+}
+
+QByteArray heifClaiming(const QByteArray& heif, quint32 width, quint32 height) {
+    QByteArray out = heif;
+    // ispe: box size, "ispe", version and flags, then width and height.
+    for (qsizetype at = out.indexOf("ispe"); at >= 0 && at + 16 <= out.size();
+         at = out.indexOf("ispe", at + 4)) {
+        qToBigEndian(width, out.data() + at + 8);
+        qToBigEndian(height, out.data() + at + 12);
     }
     return out;
 }

@@ -17,6 +17,14 @@ QByteArray pngClaiming(quint32 width, quint32 height, char colourType = 2);
 // `jpeg` (a real JPEG) with its frame header changed to claim width x height.
 QByteArray jpegClaiming(const QByteArray& jpeg, quint16 width, quint16 height);
 
+// A little-endian TIFF whose first page claims width x height (8-bit grey,
+// one strip of a few bytes).
+QByteArray tiffClaiming(quint32 width, quint32 height);
+
+// `heif` (a real HEIF file) with every image extent (ispe box) changed to
+// claim width x height.
+QByteArray heifClaiming(const QByteArray& heif, quint32 width, quint32 height);
+
 // A GIF with a 1 x 1 image on a logical screen of width x height.
 QByteArray gifWithScreen(quint16 width, quint16 height);
 

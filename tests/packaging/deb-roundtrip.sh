@@ -66,7 +66,8 @@ step "control fields"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # Versioned library dependencies are what dpkg-shlibdeps writes.
-for lib in libc6 libqt6core6 libqt6gui6 libturbojpeg0 libwmf-0.2-7; do
+for lib in libc6 libqt6core6 libqt6gui6 libturbojpeg0 libwmf-0.2-7 libspng0 libdeflate0 libtiff6 \
+    libheif1 libjxl0.7 liblcms2-2; do
     grep -Eq "(^|, )$lib \(>= [^)]+\)" <<<"$depends" || fail "Depends lacks $lib (>= ...)"
 done
 if [ "$has_ui" = 1 ]; then

@@ -34,6 +34,7 @@ void fuzzNumeric(const uint8_t* data, size_t size);  // numericValue and friends
 void fuzzPage(const uint8_t* data, size_t size);     // page writer and escaping
 void fuzzPattern(const uint8_t* data, size_t size);  // file pattern matcher
 void fuzzPicture(const uint8_t* data, size_t size);  // picture loading from a file
+void fuzzIcc(const uint8_t* data, size_t size);      // embedded colour profiles
 
 // Picture loading straight from a file that already holds the input.
 void fuzzPictureFile(const QString& path);

@@ -1,0 +1,31 @@
+// JPEG XL pictures through libjxl: the first frame, turned as the header's
+// orientation says, transparent pixels laid on white. Where the file carries
+// a low-resolution (1:8) stage, as every lossy picture does, and that stage
+// is still at least twice the target size, decoding stops there, the way the
+// JPEG decoder reduces by the DCT scale. Lossy pictures are decoded straight
+// to sRGB by libjxl; pictures kept in their own colour space are converted
+// from their profile to sRGB. Pictures beyond the decoding limit are refused
+// from their header.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+#include "Expected.h"
+
+namespace miniskop {
+
+// True when `head` (the file's first bytes, at least 12) starts a JPEG XL
+// codestream or container.
+bool looksLikeJxl(const QByteArray& head);
+
+// The picture's size as displayed, read from the open regular file `fd`
+// (with pread: the descriptor's offset is neither used nor moved).
+Expected<QSize> readJxlSize(int fd);
+
+// The picture scaled to exactly `target` (as displayed), Format_RGB32, in
+// sRGB.
+Expected<QImage> decodeJxlScaled(int fd, QSize target);
+
+}  // namespace miniskop

@@ -1,0 +1,212 @@
+// The libdeflate road for plain 8-bit PNG files. See PngFastPath.h.
+#include "PngFastPath.h"
+
+#include <libdeflate.h>
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QRgb>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "ColourProfile.h"
+#include "PngUnfilter.h"
+
+namespace miniskop {
+
+namespace {
+
+// Chunks larger than this are left to libspng, which refuses them.
+constexpr quint32 kMaxChunk = quint32(64) << 20;
+// An embedded profile inflates to at most this much.
+constexpr size_t kMaxProfile = size_t(8) << 20;
+
+bool readAt(const PngBytes& file, size_t offset, void* out, size_t length) {
+    if (file.fd < 0) {
+        if (offset > file.size || length > file.size - offset) return false;
+        std::memcpy(out, file.bytes + offset, length);
+        return true;
+    }
+    auto* to = static_cast<char*>(out);
+    size_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(file.fd, to + got, length - got, off_t(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += size_t(n);
+    }
+    return true;
+}
+
+quint32 big32(const unsigned char* p) {
+    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+}
+
+struct DecompressorFree {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+using Decompressor = std::unique_ptr<libdeflate_decompressor, DecompressorFree>;
+
+// A zlib stream (two header bytes, deflate data, four checksum bytes, as
+// PNG stores it) inflated into exactly `out`; the checksum is not checked
+// (the chunks' CRCs guard the data, as on the libspng road).
+bool inflateExactly(libdeflate_decompressor* d, const unsigned char* in, size_t size,
+                    unsigned char* out, size_t outSize) {
+    if (size < 2 || (in[0] & 0x0f) != 8 || (in[1] & 0x20) != 0 ||
+        ((unsigned(in[0]) << 8) | in[1]) % 31 != 0)
+        return false;
+    size_t used = 0, made = 0;
+    return libdeflate_deflate_decompress_ex(d, in + 2, size - 2, out, outSize, &used, &made) ==
+               LIBDEFLATE_SUCCESS &&
+           made == outSize;
+}
+
+// An iCCP chunk's profile: a name, a zero byte, the method (0), a zlib stream.
+QByteArray inflateProfile(libdeflate_decompressor* d, const std::vector<unsigned char>& chunk) {
+    const auto nul = std::find(chunk.begin(), chunk.end(), 0);
+    if (nul == chunk.end() || nul + 2 > chunk.end() || nul[1] != 0) return {};
+    const unsigned char* in = &*nul + 2;
+    const size_t size = size_t(chunk.end() - (nul + 2));
+    if (size < 6) return {};
+    for (size_t room = size_t(64) << 10; room <= kMaxProfile; room *= 4) {
+        QByteArray out(qsizetype(room), Qt::Uninitialized);
+        size_t used = 0, made = 0;
+        const libdeflate_result r =
+            libdeflate_deflate_decompress_ex(d, in + 2, size - 2, out.data(), room, &used, &made);
+        if (r == LIBDEFLATE_SUCCESS) return out.left(qsizetype(made));
+        if (r != LIBDEFLATE_INSUFFICIENT_SPACE) return {};
+    }
+    return {};
+}
+
+bool validName(const unsigned char* type) {
+    for (int i = 0; i < 4; ++i)
+        if (!((type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z')))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+void layPngRowOnWhite(unsigned char* bgra, std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x, bgra += 4) {
+        if (bgra[3] == 255) continue;  // opaque: nothing to lay
+        // Premultiplied like Qt's conversion, then over white: a
+        // premultiplied channel c with alpha a becomes c + (255 - a).
+        const QRgb p = qPremultiply(qRgba(bgra[2], bgra[1], bgra[0], bgra[3]));
+        const int rest = 255 - qAlpha(p);
+        bgra[0] = uchar(std::min(qBlue(p) + rest, 255));
+        bgra[1] = uchar(std::min(qGreen(p) + rest, 255));
+        bgra[2] = uchar(std::min(qRed(p) + rest, 255));
+        bgra[3] = 255;
+    }
+}
+
+std::optional<QImage> decodePngFast(const PngBytes& file, QSize target) {
+    unsigned char head[8 + 8 + 13 + 4];
+    if (target.width() < 1 || target.height() < 1 || !readAt(file, 0, head, sizeof head))
+        return std::nullopt;
+    // The header: IHDR first, 8-bit RGB (2) or RGBA (6), standard methods.
+    const quint32 width = big32(head + 16), height = big32(head + 20);
+    const int depth = head[24], colourType = head[25];
+    if (big32(head + 8) != 13 || std::memcmp(head + 12, "IHDR", 4) != 0 || depth != 8 ||
+        (colourType != 2 && colourType != 6) || head[26] != 0 || head[27] != 0 || head[28] != 0 ||
+        width == 0 || height == 0 || width > 0x7fffffffu || height > 0x7fffffffu ||
+        libdeflate_crc32(0, head + 12, 17) != big32(head + 29))
+        return std::nullopt;
+    const int channels = colourType == 6 ? 4 : 3;
+    const size_t stride = size_t(width) * size_t(channels);
+    const double inflated = double(stride + 1) * double(height);
+    if (inflated > double(kPngFastPathBytes)) return std::nullopt;
+
+    Decompressor inflater(libdeflate_alloc_decompressor());
+    if (!inflater) return std::nullopt;
+    std::vector<unsigned char> compressed;
+    std::vector<unsigned char> chunk;
+    QByteArray profile;
+    bool srgb = false, sawData = false, dataEnded = false;
+    size_t at = 8 + 25;
+    for (;;) {
+        unsigned char bytes[8];
+        if (!readAt(file, at, bytes, 8)) return std::nullopt;
+        const quint32 length = big32(bytes);
+        const unsigned char* type = bytes + 4;
+        if (length > kMaxChunk || !validName(type)) return std::nullopt;
+        const bool critical = type[0] < 'a';
+        const bool isData = std::memcmp(type, "IDAT", 4) == 0;
+        const bool isEnd = std::memcmp(type, "IEND", 4) == 0;
+        if (isData && dataEnded) return std::nullopt;  // image data split apart
+        if (sawData && !isData) dataEnded = true;
+        // Every chunk this road reads or relies on is checked against its
+        // CRC; other ancillary chunks are skipped as libspng discards them.
+        bool wanted = critical || std::memcmp(type, "iCCP", 4) == 0 ||
+                      std::memcmp(type, "sRGB", 4) == 0 || std::memcmp(type, "tRNS", 4) == 0 ||
+                      std::memcmp(type, "eXIf", 4) == 0;
+        if (wanted) {
+            const size_t start = isData ? compressed.size() : 0;
+            std::vector<unsigned char>& into = isData ? compressed : chunk;
+            into.resize(start + length + 4);
+            if (!readAt(file, at + 8, into.data() + start, size_t(length) + 4)) return std::nullopt;
+            const quint32 crc = big32(into.data() + start + length);
+            const quint32 computed =
+                libdeflate_crc32(libdeflate_crc32(0, type, 4), into.data() + start, length);
+            into.resize(start + length);
+            if (crc != computed) {
+                if (critical) return std::nullopt;
+                wanted = false;  // a damaged ancillary chunk counts as absent
+            }
+        }
+        if (isEnd) {
+            if (length != 0) return std::nullopt;
+            break;
+        }
+        if (isData) {
+            sawData = true;
+        } else if (critical) {
+            // PLTE is allowed (a suggested palette); any other is not for us.
+            if (std::memcmp(type, "PLTE", 4) != 0 || sawData) return std::nullopt;
+        } else if (wanted) {
+            if (std::memcmp(type, "tRNS", 4) == 0 || std::memcmp(type, "eXIf", 4) == 0)
+                return std::nullopt;
+            if (!sawData && std::memcmp(type, "sRGB", 4) == 0) srgb = true;
+            if (!sawData && std::memcmp(type, "iCCP", 4) == 0 && profile.isEmpty())
+                profile = inflateProfile(inflater.get(), chunk);
+        }
+        at += 12 + size_t(length);
+    }
+    if (!sawData) return std::nullopt;
+
+    std::vector<unsigned char> raw(static_cast<size_t>(inflated));
+    if (!inflateExactly(inflater.get(), compressed.data(), compressed.size(), raw.data(),
+                        raw.size()))
+        return std::nullopt;
+    compressed = {};
+
+    SrgbRowScaler scaler(QSize(int(width), int(height)), target,
+                         srgb ? nullptr : SrgbConversion::fromIcc(profile, PixelModel::Rgb));
+    std::vector<unsigned char> zero(stride, 0), bgra(size_t(width) * 4);
+    const unsigned char* prior = zero.data();
+    for (quint32 y = 0; y < height; ++y) {
+        unsigned char* row = raw.data() + size_t(y) * (stride + 1);
+        if (!unfilterPngRow(row[0], row + 1, prior, stride, channels)) return std::nullopt;
+        const unsigned char* p = row + 1;
+        unsigned char* q = bgra.data();
+        for (quint32 x = 0; x < width; ++x, p += channels, q += 4) {
+            q[0] = p[2];
+            q[1] = p[1];
+            q[2] = p[0];
+            q[3] = channels == 4 ? p[3] : 0xff;
+        }
+        if (channels == 4) layPngRowOnWhite(bgra.data(), width);
+        scaler.pushRow(bgra.data());
+        prior = row + 1;
+    }
+    QImage result = scaler.takeResult();
+    if (result.isNull()) return std::nullopt;
+    return result;
+}
+
+}  // namespace miniskop

@@ -1,0 +1,39 @@
+// TIFF pictures through libtiff, read by strips (row by row) or by tiles (a
+// band of one tile's height at a time) straight into the area scaler, so a
+// large scan is never held whole. The first page is read: grey (1 to 16 bits,
+// either polarity), palette (1 to 8 bits), RGB and CMYK (8 and 16 bits),
+// JPEG-compressed YCbCr, each with or without an alpha channel, in any
+// compression libtiff knows, and turned as its orientation tag says. An
+// embedded ICC profile is converted to sRGB (a CMYK one row by row; without
+// a profile, CMYK is turned into RGB by plain ink arithmetic). Other layouts
+// (floating-point or 32-bit samples, planes stored apart, CIELab, ...) are
+// left to Qt's TIFF reader. Pictures beyond the decoding limit are refused
+// from their header.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+#include "Expected.h"
+
+namespace miniskop {
+
+// True when `head` (the file's first bytes, at least 4) starts a TIFF or
+// BigTIFF file of either byte order.
+bool looksLikeTiff(const QByteArray& head);
+
+struct TiffInfo {
+    QSize displayed;          // the first page's size, turned as its orientation says
+    bool streamable = false;  // a layout this decoder reads (see file comment)
+};
+
+// Reads the first page's header from the open regular file `fd` (with
+// pread: the descriptor's offset is neither used nor moved).
+Expected<TiffInfo> readTiffInfo(int fd);
+
+// The first page scaled to exactly `target` (as displayed), Format_RGB32, in
+// sRGB. Fails for a layout that is not streamable.
+Expected<QImage> decodeTiffScaled(int fd, QSize target);
+
+}  // namespace miniskop
