@@ -14,6 +14,7 @@
 
 #include "ColourProfile.h"
 #include "DecodeLimit.h"
+#include "ReadAt.h"
 
 namespace miniskop {
 
@@ -39,14 +40,7 @@ Expected<QByteArray> readFile(int fd, qint64 limit) {
     if (qint64(st.st_size) > kMaxDecodedBytes)
         return fail(QStringLiteral("JPEG XL: file too large"));
     QByteArray bytes(qsizetype(std::min<qint64>(st.st_size, limit)), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), off_t(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += n;
-    }
-    bytes.truncate(got);
+    bytes.truncate(readAt(fd, bytes.data(), bytes.size(), 0));
     return bytes;
 }
 

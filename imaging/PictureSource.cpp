@@ -27,6 +27,7 @@
 #include "JxlDecoder.h"
 #include "PngStreamDecoder.h"
 #include "QtPictureDecoder.h"
+#include "ReadAt.h"
 #include "TiffDecoder.h"
 #include "WebpScaledDecoder.h"
 #include "WmfDecoder.h"
@@ -178,14 +179,7 @@ bool isRegularFile(const QString& path) {
 // The first bytes of the file, read from its start.
 QByteArray readHead(int fd, int size) {
     QByteArray head(size, Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(fd, head.data() + got, size_t(size - got), off_t(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += n;
-    }
-    head.truncate(got);
+    head.truncate(readAt(fd, head.data(), size, 0));
     return head;
 }
 

@@ -95,6 +95,17 @@ private:
     spng_ctx* ctx_;
 };
 
+// Reads `input` through `ctx`: damaged critical chunks fail the picture,
+// damaged ancillary ones are dropped (as libpng does); ancillary chunks are
+// held only up to a limit; the widest header PNG allows passes here, the
+// callers' own width checks decide. A libspng error code, or 0.
+int startStream(spng_ctx* ctx, PngInput* input) {
+    spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_DISCARD);
+    spng_set_chunk_limits(ctx, kMaxChunkBytes, kMaxChunkCache);
+    spng_set_image_limits(ctx, 0x7fffffffu, 0x7fffffffu);
+    return spng_set_png_stream(ctx, onRead, input);
+}
+
 Unexpected<Failure> spngFailure(int code) {
     return fail(QStringLiteral("PNG: %1").arg(QString::fromLatin1(spng_strerror(code))));
 }
@@ -171,13 +182,7 @@ Expected<std::optional<QImage>> decode(const PngInput& source, QSize target) {
     PngInput input = source;
     std::vector<uchar> readAhead(input.fd >= 0 ? kReadChunk : 0);
     input.buffer = readAhead.data();
-    // Damaged critical chunks fail the picture; damaged ancillary ones are
-    // dropped, as libpng does.
-    spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_DISCARD);
-    spng_set_chunk_limits(ctx, kMaxChunkBytes, kMaxChunkCache);
-    // The widest header PNG allows passes here; the width check below decides.
-    spng_set_image_limits(ctx, 0x7fffffffu, 0x7fffffffu);
-    if (int rc = spng_set_png_stream(ctx, onRead, &input)) return spngFailure(rc);
+    if (int rc = startStream(ctx, &input)) return spngFailure(rc);
 
     spng_ihdr ihdr{};
     if (int rc = spng_get_ihdr(ctx, &ihdr)) {
@@ -280,10 +285,7 @@ Status checkPngHeader(int fd) {
     input.fd = fd;
     std::vector<uchar> readAhead(kReadChunk);
     input.buffer = readAhead.data();
-    spng_set_crc_action(ctx, SPNG_CRC_ERROR, SPNG_CRC_DISCARD);
-    spng_set_chunk_limits(ctx, kMaxChunkBytes, kMaxChunkCache);
-    spng_set_image_limits(ctx, 0x7fffffffu, 0x7fffffffu);
-    if (int rc = spng_set_png_stream(ctx, onRead, &input)) return spngFailure(rc);
+    if (int rc = startStream(ctx, &input)) return spngFailure(rc);
     spng_ihdr ihdr{};
     if (int rc = spng_get_ihdr(ctx, &ihdr)) return spngFailure(rc);
     return {};

@@ -11,6 +11,7 @@
 #include "AreaScaler.h"
 #include "ColourProfile.h"
 #include "QtPictureDecoder.h"
+#include "ReadAt.h"
 
 namespace miniskop {
 
@@ -128,14 +129,8 @@ Expected<std::optional<QImage>> decodeWebpScaled(int fd, QSize target) {
     if (fd < 0 || ::fstat(fd, &st) != 0) return fail(QStringLiteral("WebP: cannot read file"));
     if (st.st_size > kMaxFileBytes) return std::optional<QImage>();
     QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), off_t(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += n;
-    }
-    bytes.truncate(got);  // a file that shrank meanwhile reads as truncated
+    // A file that shrank meanwhile reads as truncated.
+    bytes.truncate(readAt(fd, bytes.data(), bytes.size(), 0));
     return decodeWebpScaled(bytes, target);
 }
 
