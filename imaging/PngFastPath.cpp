@@ -10,10 +10,15 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "ColourProfile.h"
 #include "PngUnfilter.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace miniskop {
 
@@ -80,6 +85,55 @@ QByteArray inflateProfile(libdeflate_decompressor* d, const std::vector<unsigned
         if (r != LIBDEFLATE_INSUFFICIENT_SPACE) return {};
     }
     return {};
+}
+
+// Rows in the scaler's pixel order (blue, green, red, x).
+void rgbToBgrx(const unsigned char* p, unsigned char* q, size_t width) {
+    // A 4-byte load per pixel (its last byte belongs to the next pixel and
+    // is dropped); the last pixel is read byte by byte so as not to read
+    // past the row.
+    for (size_t x = 0; x + 1 < width; ++x, p += 3, q += 4) {
+        quint32 v;
+        std::memcpy(&v, p, 4);
+        v = 0xff000000u | ((v & 0xffu) << 16) | (v & 0xff00u) | ((v >> 16) & 0xffu);
+        std::memcpy(q, &v, 4);
+    }
+    if (width > 0) {
+        q[0] = p[2];
+        q[1] = p[1];
+        q[2] = p[0];
+        q[3] = 0xff;
+    }
+}
+
+// True when every pixel of the row is opaque (nothing to lay on white).
+bool rgbaToBgra(const unsigned char* p, unsigned char* q, size_t width) {
+    size_t x = 0;
+    unsigned char opaque = 0xff;
+#if defined(__SSE2__)
+    // Red and blue trade places as the two 16-bit halves of each pixel's
+    // red-and-blue part.
+    const __m128i greenAlpha = _mm_set1_epi32(int(0xff00ff00u));
+    __m128i all = _mm_set1_epi32(-1);
+    for (; x + 4 <= width; x += 4, p += 16, q += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i redBlue = _mm_andnot_si128(greenAlpha, v);
+        redBlue = _mm_shufflehi_epi16(_mm_shufflelo_epi16(redBlue, 0xb1), 0xb1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q),
+                         _mm_or_si128(_mm_and_si128(v, greenAlpha), redBlue));
+        all = _mm_and_si128(all, v);
+    }
+    // Alpha is the top byte of each 32-bit lane.
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_set1_epi32(-1))) & 0x8888) != 0x8888) opaque = 0;
+#endif
+    for (; x < width; ++x, p += 4, q += 4) {
+        q[0] = p[2];
+        q[1] = p[1];
+        q[2] = p[0];
+        q[3] = p[3];
+        opaque &= p[3];
+    }
+    return opaque == 0xff;
 }
 
 bool validName(const unsigned char* type) {
@@ -179,9 +233,11 @@ std::optional<QImage> decodePngFast(const PngBytes& file, QSize target) {
     }
     if (!sawData) return std::nullopt;
 
-    std::vector<unsigned char> raw(static_cast<size_t>(inflated));
-    if (!inflateExactly(inflater.get(), compressed.data(), compressed.size(), raw.data(),
-                        raw.size()))
+    // Left uninitialised: the inflater fills every byte or the road is left.
+    const size_t rawSize = static_cast<size_t>(inflated);
+    std::unique_ptr<unsigned char[]> raw(new (std::nothrow) unsigned char[rawSize]);
+    if (!raw ||
+        !inflateExactly(inflater.get(), compressed.data(), compressed.size(), raw.get(), rawSize))
         return std::nullopt;
     compressed = {};
 
@@ -190,17 +246,13 @@ std::optional<QImage> decodePngFast(const PngBytes& file, QSize target) {
     std::vector<unsigned char> zero(stride, 0), bgra(size_t(width) * 4);
     const unsigned char* prior = zero.data();
     for (quint32 y = 0; y < height; ++y) {
-        unsigned char* row = raw.data() + size_t(y) * (stride + 1);
+        unsigned char* row = raw.get() + size_t(y) * (stride + 1);
         if (!unfilterPngRow(row[0], row + 1, prior, stride, channels)) return std::nullopt;
-        const unsigned char* p = row + 1;
-        unsigned char* q = bgra.data();
-        for (quint32 x = 0; x < width; ++x, p += channels, q += 4) {
-            q[0] = p[2];
-            q[1] = p[1];
-            q[2] = p[0];
-            q[3] = channels == 4 ? p[3] : 0xff;
+        if (channels == 4) {
+            if (!rgbaToBgra(row + 1, bgra.data(), width)) layPngRowOnWhite(bgra.data(), width);
+        } else {
+            rgbToBgrx(row + 1, bgra.data(), width);
         }
-        if (channels == 4) layPngRowOnWhite(bgra.data(), width);
         scaler.pushRow(bgra.data());
         prior = row + 1;
     }
