@@ -2,6 +2,7 @@
 #include "PngFastPath.h"
 
 #include <libdeflate.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -179,6 +180,14 @@ std::optional<QImage> decodePngFast(const PngBytes& file, QSize target) {
     Decompressor inflater(libdeflate_alloc_decompressor());
     if (!inflater) return std::nullopt;
     std::vector<unsigned char> compressed;
+    // The image data is nearly the whole file: room for it at once, so the
+    // chunks are not copied again and again as the vector grows.
+    size_t fileSize = file.size;
+    struct stat st {};
+    if (file.fd >= 0 && ::fstat(file.fd, &st) == 0 && st.st_size > 0) fileSize = size_t(st.st_size);
+    // Stored deflate blocks make the data at most a little larger than
+    // inflated, so a file padded with other chunks reserves no more.
+    compressed.reserve(std::min(fileSize, size_t(inflated * 1.01) + 4096));
     std::vector<unsigned char> chunk;
     QByteArray profile;
     bool srgb = false, sawData = false, dataEnded = false;
