@@ -75,6 +75,11 @@ void unfilterPaeth(unsigned char* row, const unsigned char* prior, std::size_t n
         storePixel<Bpp>(row + i, a);
         c = b;
     }
+    // Bytes of an incomplete last pixel (never in a whole PNG row).
+    for (std::size_t i = n - n % Bpp; i < n; ++i)
+        row[i] = (unsigned char)(row[i] + (i < Bpp ? prior[i]
+                                                   : paethPredictor(row[i - Bpp], prior[i],
+                                                                    prior[i - Bpp])));
 }
 #endif
 
