@@ -9,18 +9,11 @@
 #include <QPainter>
 #include <QProcessEnvironment>
 
+#include "ProgramCopy.h"
+
 namespace miniskop::testing {
 
-QString batchExecutable() {
-    static QTemporaryDir folder;
-    static const QString copy = [] {
-        const QString path = folder.filePath(QStringLiteral("miniskop-batch"));
-        if (!QFile::copy(QStringLiteral(MINISKOP_BATCH_EXE), path))
-            ADD_FAILURE() << "cannot copy " MINISKOP_BATCH_EXE " to " << path.toStdString();
-        return path;
-    }();
-    return copy;
-}
+QString batchExecutable() { return programCopy(QStringLiteral(MINISKOP_BATCH_EXE)); }
 
 BatchResult runBatchTool(const QStringList& arguments, const QString& configHome,
                          const std::function<void(QProcess&)>& whileRunning) {

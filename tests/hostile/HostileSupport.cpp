@@ -17,6 +17,7 @@
 #include <cmath>
 #include <thread>
 
+#include "ProgramCopy.h"
 #include "SafeFileWriter.h"
 
 namespace miniskop::hostile {
@@ -28,7 +29,7 @@ ProcessResult runBatch(const QStringList& arguments, int timeoutMs) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral(MINISKOP_BATCH_EXE), arguments);
+    process.start(testing::programCopy(QStringLiteral(MINISKOP_BATCH_EXE)), arguments);
     ProcessResult result;
     if (!process.waitForStarted(30000)) {
         ADD_FAILURE() << "miniskop-batch did not start: " << process.errorString().toStdString();
