@@ -28,6 +28,7 @@
 #include "PngStreamDecoder.h"
 #include "QtPictureDecoder.h"
 #include "ReadAt.h"
+#include "ThumbnailSize.h"
 #include "TiffDecoder.h"
 #include "WebpScaledDecoder.h"
 #include "WmfDecoder.h"
@@ -181,21 +182,6 @@ QByteArray readHead(int fd, int size) {
     QByteArray head(size, Qt::Uninitialized);
     head.truncate(readAt(fd, head.data(), size, 0));
     return head;
-}
-
-// The size a picture of `natural` size is decoded at so that it still covers
-// `atLeast` (both as displayed): the natural size, or proportionally less.
-QSize coveringSize(QSize natural, QSize atLeast) {
-    if (!atLeast.isValid() || atLeast.width() >= natural.width() ||
-        atLeast.height() >= natural.height())
-        return natural;
-    const double f = std::max(double(atLeast.width()) / natural.width(),
-                              double(atLeast.height()) / natural.height());
-    const int w = std::clamp(int(std::ceil(natural.width() * f - 1e-9)),
-                             std::max(atLeast.width(), 1), natural.width());
-    const int h = std::clamp(int(std::ceil(natural.height() * f - 1e-9)),
-                             std::max(atLeast.height(), 1), natural.height());
-    return QSize(w, h);
 }
 
 // PNG and still WebP files are scaled as they decode, so the full-size

@@ -14,6 +14,7 @@
 
 #include "DecodeLimit.h"
 #include "DecoderMessages.h"
+#include "ThumbnailSize.h"
 
 namespace miniskop {
 
@@ -137,17 +138,8 @@ Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast, QByteArray*
     if (stored.isValid() && atLeast.isValid() &&
         reader.supportsOption(QImageIOHandler::ScaledSize)) {
         const QSize want = swapsSides(reader) ? atLeast.transposed() : atLeast;
-        if (want.width() < stored.width() && want.height() < stored.height()) {
-            // Keep the proportions; round up so neither side falls short.
-            const double f = std::max(double(want.width()) / stored.width(),
-                                      double(want.height()) / stored.height());
-            const int w = std::clamp(int(std::ceil(stored.width() * f - 1e-9)),
-                                     std::max(want.width(), 1), stored.width());
-            const int h = std::clamp(int(std::ceil(stored.height() * f - 1e-9)),
-                                     std::max(want.height(), 1), stored.height());
-            expected = QSize(w, h);
-            reader.setScaledSize(expected);
-        }
+        expected = coveringSize(stored, want);
+        if (expected != stored) reader.setScaledSize(expected);
     }
     const bool turned = reader.transformation() != QImageIOHandler::TransformationNone;
     const bool swaps = swapsSides(reader);

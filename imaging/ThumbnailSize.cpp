@@ -1,6 +1,7 @@
 // The thumbnail size rule. See ThumbnailSize.h.
 #include "ThumbnailSize.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace miniskop {
@@ -43,6 +44,19 @@ Expected<QSize> thumbnailSize(float W, float H, float S, bool enlarge) {
     if (!toPixels(tw, width) || !toPixels(th, height))
         return fail(QStringLiteral("thumbnail side below one pixel"));
     return QSize(width, height);
+}
+
+QSize coveringSize(QSize natural, QSize atLeast) {
+    if (!atLeast.isValid() || atLeast.width() >= natural.width() ||
+        atLeast.height() >= natural.height())
+        return natural;
+    const double f = std::max(double(atLeast.width()) / natural.width(),
+                              double(atLeast.height()) / natural.height());
+    const int w = std::clamp(int(std::ceil(natural.width() * f - 1e-9)),
+                             std::max(atLeast.width(), 1), natural.width());
+    const int h = std::clamp(int(std::ceil(natural.height() * f - 1e-9)),
+                             std::max(atLeast.height(), 1), natural.height());
+    return QSize(w, h);
 }
 
 }  // namespace miniskop

@@ -18,4 +18,10 @@ namespace miniskop {
 // when W or H is below 1, or when a side would come out below 1 pixel.
 Expected<QSize> thumbnailSize(float W, float H, float S, bool enlarge);
 
+// The size a picture of `natural` size is decoded at so that it still covers
+// `atLeast`: the natural size when `atLeast` is invalid or not smaller in both
+// directions, else proportionally less, each side rounded up (and never below
+// `atLeast`, nor above `natural`).
+QSize coveringSize(QSize natural, QSize atLeast);
+
 }  // namespace miniskop
