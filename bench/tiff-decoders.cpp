@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "AreaScaler.h"
-#include "QtPictureDecoder.h"
+#include "QtDecoder.h"
 #include "ThumbnailSize.h"
 #include "TiffDecoder.h"
 

@@ -25,12 +25,12 @@
 #include "HeifDecoder.h"
 #include "JpegDecoder.h"
 #include "JxlDecoder.h"
-#include "PngStreamDecoder.h"
-#include "QtPictureDecoder.h"
+#include "PngDecoder.h"
+#include "QtDecoder.h"
 #include "ReadAt.h"
 #include "ThumbnailSize.h"
 #include "TiffDecoder.h"
-#include "WebpScaledDecoder.h"
+#include "WebpDecoder.h"
 #include "WmfDecoder.h"
 
 namespace miniskop {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "AreaScaler.h"
-#include "PngStreamDecoder.h"
-#include "QtPictureDecoder.h"
+#include "PngDecoder.h"
+#include "QtDecoder.h"
 #include "ThumbnailTestPictures.h"
 
 namespace miniskop {
@@ -176,7 +176,7 @@ QImage decoded(const QByteArray& bytes, QSize target) {
     return **result;
 }
 
-TEST(PngStreamDecoder, EveryLayoutMatchesQtDecodeScaled) {
+TEST(PngDecoder, EveryLayoutMatchesQtDecodeScaled) {
     struct Layout {
         int type, depth;
         bool tRNS;
@@ -216,7 +216,7 @@ TEST(PngStreamDecoder, EveryLayoutMatchesQtDecodeScaled) {
     }
 }
 
-TEST(PngStreamDecoder, TransparencyIsLaidOnWhite) {
+TEST(PngDecoder, TransparencyIsLaidOnWhite) {
     PngRecipe recipe;
     recipe.colourType = PNG_COLOR_TYPE_RGB;
     recipe.tRNS = true;  // the key square (sample 0) turns transparent
@@ -229,7 +229,7 @@ TEST(PngStreamDecoder, TransparencyIsLaidOnWhite) {
     EXPECT_EQ(rgba.pixel(8, 10), qRgb(255, 255, 255));  // rows y % 5 == 0 have alpha 0
 }
 
-TEST(PngStreamDecoder, GammaChunkLeavesSamplesAsStored) {
+TEST(PngDecoder, GammaChunkLeavesSamplesAsStored) {
     PngRecipe recipe;
     recipe.gamma = 1.0 / 1.8;
     const QByteArray bytes = encodePng(recipe);
@@ -239,7 +239,7 @@ TEST(PngStreamDecoder, GammaChunkLeavesSamplesAsStored) {
     EXPECT_LE(largestDifference(decoded(bytes, size), qtReference(bytes, size)), 2);
 }
 
-TEST(PngStreamDecoder, OddAndEnlargedSizesAgreeWithTheScaler) {
+TEST(PngDecoder, OddAndEnlargedSizesAgreeWithTheScaler) {
     const QSize cases[][2] = {
         {QSize(1, 1), QSize(1, 1)},     {QSize(1, 1), QSize(120, 120)},
         {QSize(1, 57), QSize(1, 20)},   {QSize(57, 1), QSize(120, 3)},
@@ -258,7 +258,7 @@ TEST(PngStreamDecoder, OddAndEnlargedSizesAgreeWithTheScaler) {
     }
 }
 
-TEST(PngStreamDecoder, InterlacedPicturesGiveThePlainPicturesPixels) {
+TEST(PngDecoder, InterlacedPicturesGiveThePlainPicturesPixels) {
     // Adam7 sends the even rows over six passes and the odd rows last; every
     // row must still reach the scaler whole and in order.
     struct Case {
@@ -289,7 +289,7 @@ TEST(PngStreamDecoder, InterlacedPicturesGiveThePlainPicturesPixels) {
     }
 }
 
-TEST(PngStreamDecoder, LeavesExifPicturesToTheCaller) {
+TEST(PngDecoder, LeavesExifPicturesToTheCaller) {
     PngRecipe recipe;
     recipe.exif = true;
     auto exif = decodePngScaled(encodePng(recipe), QSize(10, 10));
@@ -299,7 +299,7 @@ TEST(PngStreamDecoder, LeavesExifPicturesToTheCaller) {
     EXPECT_TRUE(looksLikePng(encodePng(PngRecipe{}).left(8)));
 }
 
-TEST(PngStreamDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
+TEST(PngDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
     PngRecipe recipe;
     recipe.width = 400;
     recipe.height = 300;  // noisy rows: far more than one read-ahead buffer
@@ -319,7 +319,7 @@ TEST(PngStreamDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
     EXPECT_FALSE(decodePngScaled(-1, QSize(1, 1)).has_value());
 }
 
-TEST(PngStreamDecoder, DamagedFilesFailCleanly) {
+TEST(PngDecoder, DamagedFilesFailCleanly) {
     PngRecipe recipe;
     recipe.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
     const QByteArray bytes = encodePng(recipe);
@@ -359,7 +359,7 @@ QByteArray chunk(const char* type, const QByteArray& body) {
     return out;
 }
 
-TEST(PngStreamDecoder, RefusesAbsurdWidthsBeforeAllocating) {
+TEST(PngDecoder, RefusesAbsurdWidthsBeforeAllocating) {
     QByteArray ihdr;
     for (quint32 v : {0x7fffffffu, 1u})
         for (int shift = 24; shift >= 0; shift -= 8) ihdr.append(char((v >> shift) & 0xff));

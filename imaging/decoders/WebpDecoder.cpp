@@ -1,5 +1,5 @@
-// WebP decoding with libwebp's scaling on load. See WebpScaledDecoder.h.
-#include "WebpScaledDecoder.h"
+// WebP decoding with libwebp's scaling on load. See WebpDecoder.h.
+#include "WebpDecoder.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 
 #include "AreaScaler.h"
 #include "ColourProfile.h"
-#include "QtPictureDecoder.h"
+#include "QtDecoder.h"
 #include "ReadAt.h"
 
 namespace miniskop {

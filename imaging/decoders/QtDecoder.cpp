@@ -2,7 +2,7 @@
 // the format handler offers it, and transparency laid on white. The decoded
 // picture always has the size the reader told beforehand (the natural size),
 // or the picture counts as failed.
-#include "QtPictureDecoder.h"
+#include "QtDecoder.h"
 
 #include <QColorSpace>
 #include <QFile>

@@ -1,5 +1,5 @@
 // Row-by-row PNG decoding into the area scaler through libspng. See
-// PngStreamDecoder.h.
+// PngDecoder.h.
 //
 // libspng inflates with zlib like libpng, but unfilters with SIMD code and
 // hands over each row in the layout asked for; the rows go into the scaler
@@ -7,7 +7,7 @@
 // passes and its odd rows, whole and in order, in the seventh: the even rows
 // are kept until then (half the picture), and from there on every row goes
 // into the scaler in picture order, as from a plain file.
-#include "PngStreamDecoder.h"
+#include "PngDecoder.h"
 
 #include <spng.h>
 #include <unistd.h>

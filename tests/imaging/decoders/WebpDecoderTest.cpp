@@ -12,9 +12,9 @@
 #include <QTemporaryDir>
 
 #include "AreaScaler.h"
-#include "QtPictureDecoder.h"
+#include "QtDecoder.h"
 #include "ThumbnailTestPictures.h"
-#include "WebpScaledDecoder.h"
+#include "WebpDecoder.h"
 
 namespace miniskop {
 namespace {
@@ -66,7 +66,7 @@ QImage decoded(const QByteArray& bytes, QSize target) {
     return **result;
 }
 
-TEST(WebpScaledDecoder, MatchesQtDecodeScaled) {
+TEST(WebpDecoder, MatchesQtDecodeScaled) {
     for (bool lossless : {false, true}) {
         for (bool alpha : {false, true}) {
             SCOPED_TRACE(testing::Message() << "lossless " << lossless << " alpha " << alpha);
@@ -82,7 +82,7 @@ TEST(WebpScaledDecoder, MatchesQtDecodeScaled) {
     }
 }
 
-TEST(WebpScaledDecoder, TransparencyIsLaidOnWhite) {
+TEST(WebpDecoder, TransparencyIsLaidOnWhite) {
     const QByteArray bytes = encodeWebp(picture(64, 64, true), true);
     const QImage out = decoded(bytes, QSize(16, 16));
     EXPECT_EQ(out.pixel(5, 1), qRgb(255, 255, 255));  // the transparent band
@@ -93,7 +93,7 @@ TEST(WebpScaledDecoder, TransparencyIsLaidOnWhite) {
         EXPECT_NEAR(got, (want * 128 + 255 * 127) / 255, 2);
 }
 
-TEST(WebpScaledDecoder, EnlargesAndKeepsOddSizesLikeTheScaler) {
+TEST(WebpDecoder, EnlargesAndKeepsOddSizesLikeTheScaler) {
     const QSize cases[][2] = {
         {QSize(1, 1), QSize(120, 120)},
         {QSize(1, 40), QSize(3, 120)},
@@ -126,7 +126,7 @@ QByteArray extended(const QByteArray& simple, quint8 flags, const QByteArray& ex
     return QByteArray("RIFF") + le32(quint32(body.size())) + body;
 }
 
-TEST(WebpScaledDecoder, LeavesAnimationAndExifToTheCaller) {
+TEST(WebpDecoder, LeavesAnimationAndExifToTheCaller) {
     const QByteArray still = encodeWebp(picture(1, 1, false), true);
     const QByteArray anim = QByteArray("ANIM") + le32(6) + QByteArray(6, '\0');
     auto animated = decodeWebpScaled(extended(still, 0x02, anim), QSize(1, 1));
@@ -145,7 +145,7 @@ TEST(WebpScaledDecoder, LeavesAnimationAndExifToTheCaller) {
     EXPECT_FALSE(looksLikeWebp(QByteArray("RIFF\0\0\0\0WAVE", 12)));
 }
 
-TEST(WebpScaledDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
+TEST(WebpDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
     const QByteArray bytes = encodeWebp(picture(300, 200, true), false);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("p.webp"));
@@ -160,7 +160,7 @@ TEST(WebpScaledDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
     EXPECT_EQ(**fromFile, decoded(bytes, QSize(120, 80)));
 }
 
-TEST(WebpScaledDecoder, DamagedFilesFailCleanly) {
+TEST(WebpDecoder, DamagedFilesFailCleanly) {
     for (bool lossless : {false, true}) {
         SCOPED_TRACE(lossless);
         const QByteArray bytes = encodeWebp(picture(96, 64, true), lossless);
