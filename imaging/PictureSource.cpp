@@ -7,15 +7,7 @@
 // wait or read something else.
 #include "PictureSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QDir>
-#include <QFile>
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -25,9 +17,9 @@
 #include "HeifDecoder.h"
 #include "JpegDecoder.h"
 #include "JxlDecoder.h"
+#include "PictureFile.h"
 #include "PngDecoder.h"
 #include "QtDecoder.h"
-#include "ReadAt.h"
 #include "ThumbnailSize.h"
 #include "TiffDecoder.h"
 #include "WebpDecoder.h"
@@ -39,9 +31,7 @@ struct PictureSource::Impl {
     // Heif, Jxl, Tiff: decoders that scale while decoding, to any size.
     enum class Kind { Jpeg, Metafile, Heif, Jxl, Tiff, Other };
     Kind kind = Kind::Other;
-    QString path;
-    int fd = -1;          // the opened regular file, held while the source lives
-    QString readPath;     // the name the decoders open: the descriptor's own
+    PictureFile file;     // held while the source lives
     QSize natural;        // as displayed
     int orientation = 1;  // JPEG: EXIF orientation of the stored pixels
     // JPEG: the embedded profile's conversion to sRGB (null without one).
@@ -51,25 +41,13 @@ struct PictureSource::Impl {
     bool png = false;   // Other: decoded by the PNG decoder
     bool webp = false;  // Other: decoded by libwebp, scaled while decoding
 
-    Impl() = default;
-    Impl(const Impl&) = delete;
-    Impl& operator=(const Impl&) = delete;
-    ~Impl() {
-        if (fd >= 0) ::close(fd);
-    }
+    explicit Impl(PictureFile opened) : file(std::move(opened)) {}
 
     // Decoder messages name the file as the user knows it.
-    Failure named(Failure failure) const {
-        if (readPath != path) failure.message.replace(readPath, path);
-        return failure;
-    }
+    Failure named(Failure failure) const { return file.named(std::move(failure)); }
 };
 
 namespace {
-
-bool tooLarge(QSize size) {
-    return double(size.width()) * double(size.height()) * 4.0 > double(kMaxDecodedBytes);
-}
 
 // Collects decoded JPEG rows into an image.
 class ImageSink : public JpegRowSink {
@@ -129,68 +107,13 @@ bool isCmyk(const SrgbConversion* conversion) {
                           conversion->model() == PixelModel::CmykInverted);
 }
 
-// Where the system lets a descriptor be opened again by name (/proc/self/fd),
-// the decoders read through it; otherwise by the file's own name, checked
-// once more just before.
-bool descriptorNamesWork() {
-    static const bool works = QDir(QStringLiteral("/proc/self/fd")).exists();
-    return works;
-}
-
-QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
-
-// Opens `path` for reading without ever waiting: anything but a regular file
-// (a FIFO without a writer, a device, a folder) is refused before and after
-// opening. Returns the descriptor, or -1 with `why` set.
-int openRegularFile(const QString& path, QString& why) {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(name.constData(), &st) != 0) {
-        why = systemReason(errno);
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        why = QStringLiteral("not a regular file");
-        return -1;
-    }
-    int fd = -1;
-    do {
-        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        why = systemReason(errno);
-        return -1;
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        why = QStringLiteral("not a regular file");
-        return -1;
-    }
-    // Without effect on regular files, but nothing later should see it.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return fd;
-}
-
-bool isRegularFile(const QString& path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// The first bytes of the file, read from its start.
-QByteArray readHead(int fd, int size) {
-    QByteArray head(size, Qt::Uninitialized);
-    head.truncate(readAt(fd, head.data(), size, 0));
-    return head;
-}
-
 // PNG and still WebP files are scaled as they decode, so the full-size
 // picture is never held. std::nullopt: another kind of file, or one these
 // decoders leave to Qt (interlaced PNG, animated WebP, an EXIF block).
-Expected<std::optional<QImage>> decodeStreamed(int fd, QSize target) {
-    const QByteArray head = readHead(fd, 16);
-    if (looksLikePng(head)) return decodePngScaled(fd, target);
-    if (looksLikeWebp(head)) return decodeWebpScaled(fd, target);
+Expected<std::optional<QImage>> decodeStreamed(const PictureFile& file, QSize target) {
+    const QByteArray head = file.head(16);
+    if (looksLikePng(head)) return decodePngScaled(file, target);
+    if (looksLikeWebp(head)) return decodeWebpScaled(file, target);
     return std::optional<QImage>();
 }
 
@@ -202,18 +125,14 @@ PictureSource& PictureSource::operator=(PictureSource&&) noexcept = default;
 PictureSource::~PictureSource() = default;
 
 Expected<PictureSource> PictureSource::open(const QString& path) {
-    auto impl = std::make_unique<Impl>();
-    impl->path = path;
-    QString why;
-    impl->fd = openRegularFile(path, why);
-    if (impl->fd < 0) return fail(QStringLiteral("cannot open: %1").arg(why));
-    impl->readPath =
-        descriptorNamesWork() ? QStringLiteral("/proc/self/fd/%1").arg(impl->fd) : path;
+    auto opened = PictureFile::open(path);
+    if (!opened) return unexpected(opened.error());
+    auto impl = std::make_unique<Impl>(std::move(*opened));
     // Enough for the longest signature: a HEIF file's brand list.
-    const QByteArray head = readHead(impl->fd, 64);
+    const QByteArray head = impl->file.head(64);
     if (head.isEmpty()) return fail(QStringLiteral("empty file"));
 
-    const QString& from = impl->readPath;
+    const PictureFile& from = impl->file;
     if (looksLikeJpeg(head)) {
         auto info = readJpegInfo(from);
         if (!info) return unexpected(impl->named(info.error()));
@@ -227,12 +146,12 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
         impl->kind = Impl::Kind::Metafile;
         impl->natural = *size;
     } else if (looksLikeHeif(head)) {
-        auto size = readHeifSize(impl->fd);
+        auto size = readHeifSize(from);
         if (!size) return unexpected(size.error());
         impl->kind = Impl::Kind::Heif;
         impl->natural = *size;
     } else if (looksLikeJxl(head)) {
-        auto size = readJxlSize(impl->fd);
+        auto size = readJxlSize(from);
         if (!size) return unexpected(size.error());
         impl->kind = Impl::Kind::Jxl;
         impl->natural = *size;
@@ -240,11 +159,10 @@ Expected<PictureSource> PictureSource::open(const QString& path) {
         impl->png = looksLikePng(head);
         impl->webp = looksLikeWebp(head);
         if (looksLikePng(head)) {
-            if (Status header = checkPngHeader(impl->fd); !header)
-                return unexpected(header.error());
+            if (Status header = checkPngHeader(from); !header) return unexpected(header.error());
         }
         if (looksLikeTiff(head)) {
-            auto tiff = readTiffInfo(impl->fd);
+            auto tiff = readTiffInfo(from);
             if (!tiff) return unexpected(tiff.error());
             if (tiff->streamable) {
                 impl->kind = Impl::Kind::Tiff;
@@ -268,9 +186,9 @@ QSize PictureSource::naturalSize() const { return impl_->natural; }
 Expected<QImage> PictureSource::decodeScaledKind(QSize target) const {
     const Impl& d = *impl_;
     Expected<QImage> image = fail(QStringLiteral("unknown picture kind"));
-    if (d.kind == Impl::Kind::Heif) image = decodeHeifScaled(d.fd, target);
-    if (d.kind == Impl::Kind::Jxl) image = decodeJxlScaled(d.fd, target);
-    if (d.kind == Impl::Kind::Tiff) image = decodeTiffScaled(d.fd, target);
+    if (d.kind == Impl::Kind::Heif) image = decodeHeifScaled(d.file, target);
+    if (d.kind == Impl::Kind::Jxl) image = decodeJxlScaled(d.file, target);
+    if (d.kind == Impl::Kind::Tiff) image = decodeTiffScaled(d.file, target);
     return image;
 }
 
@@ -281,8 +199,6 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
         if (auto conversion = SrgbConversion::forRgbPixels(d.icc)) conversion->convertImage(image);
         return image;
     }
-    if (d.readPath == d.path && !isRegularFile(d.path))
-        return fail(QStringLiteral("cannot open: not a regular file"));
     switch (d.kind) {
         case Impl::Kind::Jpeg: {
             const bool swaps = orientationSwapsSides(d.orientation);
@@ -291,7 +207,7 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
             ImageSink sink;
             const SrgbConversion* conversion = d.conversion.get();
             const Status status =
-                decodeJpeg(d.readPath, want, sink, isCmyk(conversion) ? conversion : nullptr);
+                decodeJpeg(d.file, want, sink, isCmyk(conversion) ? conversion : nullptr);
             if (!status) return unexpected(d.named(status.error()));
             if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
             QImage image = sink.take();
@@ -299,7 +215,7 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
             return applyOrientation(image, d.orientation);
         }
         case Impl::Kind::Metafile: {
-            auto image = decodeWmf(d.readPath, atLeast);
+            auto image = decodeWmf(d.file, atLeast);
             if (!image) return unexpected(d.named(image.error()));
             return image;
         }
@@ -309,7 +225,7 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
             return decodeScaledKind(coveringSize(d.natural, atLeast));
         case Impl::Kind::Other: {
             QByteArray icc;
-            auto image = decodeQtPicture(d.readPath, atLeast, &icc);
+            auto image = decodeQtPicture(d.file, atLeast, &icc);
             if (!image) return unexpected(d.named(image.error()));
             if (auto conversion = SrgbConversion::forRgbPixels(icc))
                 conversion->convertImage(*image);
@@ -353,7 +269,7 @@ qint64 PictureSource::decodeBytes(QSize target) const {
 }
 
 Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
-    if (target.width() < 1 || target.height() < 1 || tooLarge(target))
+    if (target.width() < 1 || target.height() < 1 || exceedsDecodeLimit(target))
         return fail(QStringLiteral("thumbnail size out of range"));
     const Impl& d = *impl_;
     // Reduced decoding keeps at least twice the target size, so the final
@@ -362,16 +278,14 @@ Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
     const QSize reduceTo = (target * 2).boundedTo(d.natural);
     switch (d.kind) {
         case Impl::Kind::Jpeg: {
-            if (d.readPath == d.path && !isRegularFile(d.path))
-                return fail(QStringLiteral("cannot open: not a regular file"));
             const bool swaps = orientationSwapsSides(d.orientation);
             const SrgbConversion* conversion = d.conversion.get();
             // CMYK goes through its profile while it becomes RGB; RGB and
             // grey are converted at reduced size by the sink.
             ScalingSink sink(swaps ? target.transposed() : target,
                              isCmyk(conversion) ? nullptr : d.conversion);
-            const Status status = decodeJpeg(d.readPath, swaps ? reduceTo.transposed() : reduceTo,
-                                             sink, isCmyk(conversion) ? conversion : nullptr);
+            const Status status = decodeJpeg(d.file, swaps ? reduceTo.transposed() : reduceTo, sink,
+                                             isCmyk(conversion) ? conversion : nullptr);
             if (!status) return unexpected(d.named(status.error()));
             if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
             return applyOrientation(sink.take(), d.orientation);
@@ -389,13 +303,11 @@ Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
                 if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
                 return scaled;
             }
-            auto streamed = decodeStreamed(d.fd, target);
+            auto streamed = decodeStreamed(d.file, target);
             if (!streamed) return unexpected(streamed.error());
             if (*streamed) return std::move(**streamed);
-            if (d.readPath == d.path && !isRegularFile(d.path))
-                return fail(QStringLiteral("cannot open: not a regular file"));
             QByteArray icc;
-            auto image = decodeQtPicture(d.readPath, reduceTo, &icc);
+            auto image = decodeQtPicture(d.file, reduceTo, &icc);
             if (!image) return unexpected(d.named(image.error()));
             QImage scaled = scaleToSrgb(*image, target, SrgbConversion::forRgbPixels(icc).get());
             if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));

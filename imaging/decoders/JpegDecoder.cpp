@@ -19,6 +19,7 @@
 #include "ColourProfile.h"
 #include "DecodeLimit.h"
 #include "ExifOrientation.h"
+#include "PictureFile.h"
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN,
               "JCS_EXT_BGRX matches QImage::Format_RGB32 only on little-endian machines");
@@ -58,8 +59,13 @@ void installErrorManager(jpeg_decompress_struct* cinfo, ErrorManager* err) {
     err->endOfDataSeen = false;
 }
 
-FILE* openFile(const QString& path) {
-    return std::fopen(QFile::encodeName(path).constData(), "rb");
+// libjpeg reads through stdio, by the name that leads to the open file.
+Expected<FILE*> openFile(const PictureFile& picture) {
+    const Expected<QString> name = picture.nameForLibraries();
+    if (!name) return unexpected(name.error());
+    FILE* file = std::fopen(QFile::encodeName(*name).constData(), "rb");
+    if (file == nullptr) return fail(QStringLiteral("cannot open the file"));
+    return file;
 }
 
 // Header and orientation. Plain C data only in this frame (see file comment).
@@ -173,8 +179,7 @@ bool runDecode(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Dec
         cinfo->do_block_smoothing = FALSE;
     }
     jpeg_calc_output_dimensions(cinfo);
-    const double bytes = double(cinfo->output_width) * double(cinfo->output_height) * 4.0;
-    if (bytes > double(kMaxDecodedBytes)) {
+    if (exceedsDecodeLimit(QSize(int(cinfo->output_width), int(cinfo->output_height)))) {
         job->tooLarge = true;
         return false;
     }
@@ -243,9 +248,10 @@ bool looksLikeJpeg(const QByteArray& head) {
            uchar(head[2]) == 0xFF;
 }
 
-Expected<JpegInfo> readJpegInfo(const QString& path) {
-    FILE* file = openFile(path);
-    if (file == nullptr) return fail(QStringLiteral("cannot open the file"));
+Expected<JpegInfo> readJpegInfo(const PictureFile& picture) {
+    const Expected<FILE*> opened = openFile(picture);
+    if (!opened) return unexpected(opened.error());
+    FILE* file = *opened;
     ErrorManager err;
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -273,10 +279,11 @@ int jpegScaleFor(QSize stored, QSize atLeast) {
     return 8;
 }
 
-Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink,
+Status decodeJpeg(const PictureFile& picture, QSize atLeast, JpegRowSink& sink,
                   const SrgbConversion* cmykProfile) {
-    FILE* file = openFile(path);
-    if (file == nullptr) return fail(QStringLiteral("cannot open the file"));
+    const Expected<FILE*> opened = openFile(picture);
+    if (!opened) return unexpected(opened.error());
+    FILE* file = *opened;
     ErrorManager err;
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);

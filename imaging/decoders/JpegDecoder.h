@@ -12,12 +12,12 @@
 
 #include <QByteArray>
 #include <QSize>
-#include <QString>
 
 #include "Expected.h"
 
 namespace miniskop {
 
+class PictureFile;
 class SrgbConversion;
 
 struct JpegInfo {
@@ -41,7 +41,7 @@ public:
 bool looksLikeJpeg(const QByteArray& head);
 
 // Reads the header and the EXIF orientation.
-Expected<JpegInfo> readJpegInfo(const QString& path);
+Expected<JpegInfo> readJpegInfo(const PictureFile& picture);
 
 // The size libjpeg decodes a `stored` picture to at scale n/8.
 QSize jpegScaledSize(QSize stored, int eighths);
@@ -50,11 +50,11 @@ QSize jpegScaledSize(QSize stored, int eighths);
 // directions; 8 when `atLeast` is not a valid size.
 int jpegScaleFor(QSize stored, QSize atLeast);
 
-// Decodes `path` at jpegScaleFor(stored, atLeast) into `sink`. Refuses output
+// Decodes `picture` at jpegScaleFor(stored, atLeast) into `sink`. Refuses output
 // larger than kMaxDecodedBytes and caps libjpeg's own memory at that amount.
 // `cmykProfile`, when set, turns CMYK pixels into sRGB in place of the plain
 // ink arithmetic.
-Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink,
+Status decodeJpeg(const PictureFile& picture, QSize atLeast, JpegRowSink& sink,
                   const SrgbConversion* cmykProfile = nullptr);
 
 }  // namespace miniskop

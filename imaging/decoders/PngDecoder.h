@@ -20,22 +20,20 @@
 
 namespace miniskop {
 
+class PictureFile;
+
 // True when `head` (the file's first bytes, at least 8) is a PNG signature.
 bool looksLikePng(const QByteArray& head);
 
-// Reads the PNG header (every chunk before the image data) of the open
-// regular file `fd` with libpng's messages caught, so that a header no reader
-// could take fails here, in plain words, before another reader prints them.
-Status checkPngHeader(int fd);
+// Reads the PNG header (every chunk before the image data) with libspng, so
+// that a header no reader could take fails here, in plain words, before
+// another reader prints its own messages about it.
+Status checkPngHeader(const PictureFile& file);
 
-// Decodes the PNG read from the open regular file `fd` (read from its start
-// with pread, so the descriptor's offset is neither used nor moved) scaled to
-// exactly `target`: area averaging where it shrinks, bilinear where it grows.
-// The result is Format_RGB32. std::nullopt means "not handled here, use
-// another decoder"; an error means the file is not a readable PNG.
-Expected<std::optional<QImage>> decodePngScaled(int fd, QSize target);
-
-// The same for a PNG held in memory.
-Expected<std::optional<QImage>> decodePngScaled(const QByteArray& bytes, QSize target);
+// Decodes the PNG `file` scaled to exactly `target`: area averaging where it
+// shrinks, bilinear where it grows. The result is Format_RGB32. std::nullopt
+// means "not handled here, use another decoder"; an error means the file is
+// not a readable PNG.
+Expected<std::optional<QImage>> decodePngScaled(const PictureFile& file, QSize target);
 
 }  // namespace miniskop

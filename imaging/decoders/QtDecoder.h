@@ -13,6 +13,8 @@
 
 namespace miniskop {
 
+class PictureFile;
+
 struct QtPictureInfo {
     QSize displayed;          // natural size as displayed
     bool swapsSides = false;  // the file's orientation exchanges width and height
@@ -21,14 +23,14 @@ struct QtPictureInfo {
 };
 
 // Finds the format from the file's content and reads the natural size.
-Expected<QtPictureInfo> readQtPictureInfo(const QString& path);
+Expected<QtPictureInfo> readQtPictureInfo(const PictureFile& file);
 
-// Decodes `path`; when `atLeast` (display orientation) is valid and smaller,
+// Decodes `file`; when `atLeast` (display orientation) is valid and smaller,
 // a format that reduces on load is asked for a size that still covers it.
 // `icc`, when given, receives the ICC profile embedded in the file (empty
 // without one); colour descriptions of other kinds (a PNG's gAMA and cHRM)
 // are not profiles and leave it empty.
-Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast, QByteArray* icc = nullptr);
+Expected<QImage> decodeQtPicture(const PictureFile& file, QSize atLeast, QByteArray* icc = nullptr);
 
 // `image` as Format_RGB32, transparent pixels laid on white; a null image
 // when memory runs out. Converts in place when handed the only copy.

@@ -15,18 +15,15 @@
 
 namespace miniskop {
 
+class PictureFile;
+
 // True when `head` (the file's first bytes, at least 12) starts a WebP file.
 bool looksLikeWebp(const QByteArray& head);
 
-// Decodes the WebP read from the open regular file `fd` (read from its start
-// with pread, so the descriptor's offset is neither used nor moved) scaled to
-// exactly `target`. Where the target is larger than the picture along a side,
-// that side is decoded at its natural size and enlarged bilinearly by the
-// area scaler. The result is Format_RGB32. std::nullopt means "not handled
-// here, use another decoder"; an error means the file is not a readable WebP.
-Expected<std::optional<QImage>> decodeWebpScaled(int fd, QSize target);
-
-// The same for a WebP held in memory.
-Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize target);
+// Decodes the WebP `file` scaled to exactly `target`. Where the target is
+// larger than the picture along a side, that side is decoded at its natural
+// size and enlarged bilinearly by the area scaler. The result is Format_RGB32. std::nullopt means
+// "not handled here, use another decoder"; an error means the file is not a readable WebP.
+Expected<std::optional<QImage>> decodeWebpScaled(const PictureFile& file, QSize target);
 
 }  // namespace miniskop

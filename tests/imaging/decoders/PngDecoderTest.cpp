@@ -3,14 +3,12 @@
 // scaler, gamma chunks, odd and enlarged sizes, interlaced pictures, the case
 // left to the Qt path, and damaged files (truncated, flipped bits, absurd
 // widths).
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QTemporaryDir>
 #include <csetjmp>
 #include <vector>
 
@@ -168,8 +166,15 @@ int largestDifference(const QImage& a, const QImage& b) {
     return worst;
 }
 
+// The PNG decoder's result for the file holding `bytes`.
+Expected<std::optional<QImage>> decodeBytes(const QByteArray& bytes, QSize target) {
+    auto file = testpics::pictureFileOf(bytes);
+    if (!file) return unexpected(file.error());
+    return decodePngScaled(*file, target);
+}
+
 QImage decoded(const QByteArray& bytes, QSize target) {
-    auto result = decodePngScaled(bytes, target);
+    auto result = decodeBytes(bytes, target);
     EXPECT_TRUE(result.has_value()) << (result ? "" : result.error().message.toStdString());
     if (!result || !*result) return {};
     EXPECT_EQ((*result)->format(), QImage::Format_RGB32);
@@ -292,7 +297,7 @@ TEST(PngDecoder, InterlacedPicturesGiveThePlainPicturesPixels) {
 TEST(PngDecoder, LeavesExifPicturesToTheCaller) {
     PngRecipe recipe;
     recipe.exif = true;
-    auto exif = decodePngScaled(encodePng(recipe), QSize(10, 10));
+    auto exif = decodeBytes(encodePng(recipe), QSize(10, 10));
     ASSERT_TRUE(exif.has_value());
     EXPECT_FALSE(exif->has_value());
     EXPECT_FALSE(looksLikePng(QByteArray("GIF89a\0\0", 8)));
@@ -305,18 +310,13 @@ TEST(PngDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
     recipe.height = 300;  // noisy rows: far more than one read-ahead buffer
     const QByteArray bytes = encodePng(recipe);
     ASSERT_GT(bytes.size(), 70 * 1024);
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("p.png"));
-    ASSERT_TRUE(testpics::writeBytes(file, bytes));
-    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::lseek(fd, 5, SEEK_SET), 5);
-    auto fromFile = decodePngScaled(fd, QSize(120, 90));
-    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 5);
-    ::close(fd);
+    auto file = testpics::pictureFileOf(bytes);
+    ASSERT_TRUE(file.has_value());
+    ASSERT_EQ(::lseek(file->descriptor(), 5, SEEK_SET), 5);
+    auto fromFile = decodePngScaled(*file, QSize(120, 90));
+    EXPECT_EQ(::lseek(file->descriptor(), 0, SEEK_CUR), 5);
     ASSERT_TRUE(fromFile.has_value() && fromFile->has_value());
     EXPECT_EQ(**fromFile, decoded(bytes, QSize(120, 90)));
-    EXPECT_FALSE(decodePngScaled(-1, QSize(1, 1)).has_value());
 }
 
 TEST(PngDecoder, DamagedFilesFailCleanly) {
@@ -326,16 +326,16 @@ TEST(PngDecoder, DamagedFilesFailCleanly) {
     const qsizetype imageEnd = bytes.lastIndexOf("IEND") - 4;  // before IEND's length field
     for (qsizetype n = 0; n < imageEnd; n += (n < 64 ? 1 : 7)) {
         SCOPED_TRACE(n);
-        EXPECT_FALSE(decodePngScaled(bytes.left(n), QSize(10, 10)).has_value());
+        EXPECT_FALSE(decodeBytes(bytes.left(n), QSize(10, 10)).has_value());
     }
     // Flipped bits in the compressed data: the chunk checksum no longer fits.
     QByteArray flipped = bytes;
     const qsizetype idat = bytes.indexOf("IDAT");
     flipped[idat + 20] = char(flipped[idat + 20] ^ 0x5a);
-    auto broken = decodePngScaled(flipped, QSize(10, 10));
+    auto broken = decodeBytes(flipped, QSize(10, 10));
     ASSERT_FALSE(broken.has_value());
     EXPECT_TRUE(broken.error().message.startsWith(QStringLiteral("PNG: ")));
-    EXPECT_FALSE(decodePngScaled(bytes, QSize(0, 10)).has_value());
+    EXPECT_FALSE(decodeBytes(bytes, QSize(0, 10)).has_value());
 }
 
 quint32 crc32Of(const QByteArray& data) {
@@ -367,7 +367,7 @@ TEST(PngDecoder, RefusesAbsurdWidthsBeforeAllocating) {
     const QByteArray file = QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) +
                             chunk("IDAT", QByteArray("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) +
                             chunk("IEND", {});
-    auto result = decodePngScaled(file, QSize(120, 1));
+    auto result = decodeBytes(file, QSize(120, 1));
     ASSERT_FALSE(result.has_value());
     EXPECT_TRUE(result.error().message.contains(QStringLiteral("too wide")));
 }
