@@ -43,7 +43,10 @@ int main(int argc, char** argv) {
             auto strips = miniskop::decodeTiffScaled(*file, *target);
             took[0] += t.nsecsElapsed() / 1e9;
             t.start();
-            auto whole = miniskop::decodeQtPicture(*file, (*target * 2).boundedTo(natural));
+            auto qtInfo = miniskop::readQtInfo(*file);
+            auto whole = qtInfo
+                             ? miniskop::decodeQt(*file, *qtInfo, (*target * 2).boundedTo(natural))
+                             : miniskop::Expected<QImage>(miniskop::unexpected(qtInfo.error()));
             const QImage qt = whole ? miniskop::AreaScaler::scale(*whole, *target) : QImage();
             took[1] += t.nsecsElapsed() / 1e9;
             if (!strips || qt.isNull()) {

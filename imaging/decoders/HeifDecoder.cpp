@@ -369,10 +369,10 @@ bool looksLikeHeif(const QByteArray& head) {
     return false;
 }
 
-Expected<QSize> readHeifSize(const PictureFile& file) {
+Expected<HeifInfo> readHeifInfo(const PictureFile& file) {
     auto opened = openHeif(file);
     if (!opened) return unexpected(opened.error());
-    return opened->displayed;
+    return HeifInfo{opened->displayed};
 }
 
 Expected<QImage> decodeHeifScaled(const PictureFile& file, QSize target) {

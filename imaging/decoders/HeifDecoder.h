@@ -23,8 +23,11 @@ class PictureFile;
 // libheif reads (HEIC, AVIF and their sequence and multi-image brands).
 bool looksLikeHeif(const QByteArray& head);
 
-// The primary image's size as displayed.
-Expected<QSize> readHeifSize(const PictureFile& file);
+struct HeifInfo {
+    QSize displayed;  // the primary image's size as displayed
+};
+
+Expected<HeifInfo> readHeifInfo(const PictureFile& file);
 
 // The picture scaled to exactly `target` (area averaging where it shrinks,
 // bilinear where it grows), Format_RGB32, in sRGB.

@@ -1,17 +1,15 @@
-// JPEG decoding through libjpeg(-turbo) directly, for speed and small memory:
-// the picture is decoded at the smallest 1/8-step DCT scale whose size still
-// covers the size asked for, and its rows are handed out one by one as blue,
-// green, red, x pixels, so a caller can scale them on the fly. At a reduced
-// scale a progressive file is read only as far as its low-frequency scans, of
-// which the reduced output is made. Grey, YCbCr, RGB and CMYK/YCCK (Adobe's
-// inverted convention) pictures give correct colours; the embedded ICC
-// profile (APP2 segments) is read with the header, and a CMYK picture with a
-// profile is converted through it row by row. Corrupt data ends in an error,
-// never in an exit or a crash.
+// JPEG pictures: told by their start-of-image marker, read through libjpeg
+// at the smallest DCT scale that still covers the size asked for
+// (JpegRows.h), turned as their EXIF orientation says and converted from
+// their embedded colour profile to sRGB. For a thumbnail the rows go into the
+// area scaler as they are decoded, so the reduced picture is never held
+// whole.
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QSize>
+#include <memory>
 
 #include "Expected.h"
 
@@ -21,40 +19,26 @@ class PictureFile;
 class SrgbConversion;
 
 struct JpegInfo {
-    QSize stored;         // width and height as stored in the file
-    int orientation = 1;  // EXIF orientation 1..8
-    QByteArray icc;       // the embedded colour profile, empty without one
-    enum class Colours { Rgb, Grey, Cmyk, CmykInverted } colours = Colours::Rgb;
-};
-
-// Receives the decoded picture row by row, top to bottom.
-class JpegRowSink {
-public:
-    virtual ~JpegRowSink() = default;
-    // Told the decoded size before the first row; returning false stops.
-    virtual bool begin(QSize decoded) = 0;
-    // One row of decoded.width() pixels, 4 bytes each (B, G, R, 0xFF).
-    virtual void row(const unsigned char* bgrx) = 0;
+    QSize displayed;      // the natural size as displayed
+    int orientation = 1;  // EXIF orientation 1..8 of the stored pixels
+    // The embedded profile's conversion to sRGB; null without one.
+    std::shared_ptr<const SrgbConversion> conversion;
 };
 
 // True when the file starts with a JPEG start-of-image marker.
 bool looksLikeJpeg(const QByteArray& head);
 
-// Reads the header and the EXIF orientation.
-Expected<JpegInfo> readJpegInfo(const PictureFile& picture);
+// Reads the header, the EXIF orientation and the colour profile.
+Expected<JpegInfo> readJpegInfo(const PictureFile& file);
 
-// The size libjpeg decodes a `stored` picture to at scale n/8.
-QSize jpegScaledSize(QSize stored, int eighths);
+// The picture as displayed, in sRGB, decoded at the smallest DCT scale whose
+// size covers `atLeast` (display orientation; the natural size when it is
+// not valid).
+Expected<QImage> decodeJpeg(const PictureFile& file, const JpegInfo& info, QSize atLeast);
 
-// The smallest n in 1..8 whose scaled size covers `atLeast` in both
-// directions; 8 when `atLeast` is not a valid size.
-int jpegScaleFor(QSize stored, QSize atLeast);
-
-// Decodes `picture` at jpegScaleFor(stored, atLeast) into `sink`. Refuses output
-// larger than kMaxDecodedBytes and caps libjpeg's own memory at that amount.
-// `cmykProfile`, when set, turns CMYK pixels into sRGB in place of the plain
-// ink arithmetic.
-Status decodeJpeg(const PictureFile& picture, QSize atLeast, JpegRowSink& sink,
-                  const SrgbConversion* cmykProfile = nullptr);
+// The picture scaled to exactly `target` (as displayed), Format_RGB32, in
+// sRGB: decoded at a DCT scale that keeps at least twice the target, its rows
+// scaled as they arrive.
+Expected<QImage> decodeJpegScaled(const PictureFile& file, const JpegInfo& info, QSize target);
 
 }  // namespace miniskop

@@ -52,7 +52,7 @@ bool looksLikeJxl(const QByteArray& head) {
     return signature == JXL_SIG_CODESTREAM || signature == JXL_SIG_CONTAINER;
 }
 
-Expected<QSize> readJxlSize(const PictureFile& file) {
+Expected<JxlInfo> readJxlInfo(const PictureFile& file) {
     for (qint64 limit = kHeadBytes;; limit = kMaxDecodedBytes) {
         auto bytes = readStart(file, limit);
         if (!bytes) return unexpected(bytes.error());
@@ -72,7 +72,7 @@ Expected<QSize> readJxlSize(const PictureFile& file) {
             return fail(QStringLiteral("JPEG XL: picture without area"));
         if (exceedsDecodeLimit(displayed))
             return fail(QStringLiteral("JPEG XL: picture too large"));
-        return displayed;
+        return JxlInfo{displayed};
     }
 }
 

@@ -22,8 +22,11 @@ class PictureFile;
 // codestream or container.
 bool looksLikeJxl(const QByteArray& head);
 
-// The picture's size as displayed.
-Expected<QSize> readJxlSize(const PictureFile& file);
+struct JxlInfo {
+    QSize displayed;  // the picture's size as displayed
+};
+
+Expected<JxlInfo> readJxlInfo(const PictureFile& file);
 
 // The picture scaled to exactly `target` (as displayed), Format_RGB32, in
 // sRGB.

@@ -165,7 +165,7 @@ bool looksLikePng(const QByteArray& head) {
     return head.size() >= 8 && std::memcmp(head.constData(), signature, 8) == 0;
 }
 
-Status checkPngHeader(const PictureFile& file) {
+Expected<PngInfo> readPngInfo(const PictureFile& file) {
     SpngContext context;
     spng_ctx* ctx = context.get();
     if (!ctx) return fail(QStringLiteral("PNG: out of memory"));
@@ -174,7 +174,9 @@ Status checkPngHeader(const PictureFile& file) {
     if (int rc = startStream(ctx, &input)) return spngFailure(rc);
     spng_ihdr ihdr{};
     if (int rc = spng_get_ihdr(ctx, &ihdr)) return spngFailure(rc);
-    return {};
+    auto info = readQtInfo(file);
+    if (!info) return unexpected(info.error());
+    return PngInfo{std::move(*info)};
 }
 
 Expected<std::optional<QImage>> decodePngScaled(const PictureFile& file, QSize target) {

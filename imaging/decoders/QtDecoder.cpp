@@ -1,7 +1,7 @@
 // QImageReader-based decoding with an allocation limit, reduced reading where
 // the format handler offers it, and transparency laid on white. The decoded
 // picture always has the size the reader told beforehand (the natural size),
-// or the picture counts as failed.
+// or the picture counts as failed. See QtDecoder.h.
 #include "QtDecoder.h"
 
 #include <QColorSpace>
@@ -11,6 +11,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "ColourProfile.h"
 #include "DecodeLimit.h"
 #include "DecoderMessages.h"
 #include "PictureFile.h"
@@ -92,38 +93,12 @@ QByteArray embeddedProfile(const QImageReader& reader, const QImage& image,
     return image.colorSpace().iccProfile();
 }
 
-}  // namespace
-
-Expected<QtPictureInfo> readQtPictureInfo(const PictureFile& file) {
-    const Expected<QString> name = file.nameForLibraries();
-    if (!name) return unexpected(name.error());
-    ensureAllocationLimit();
-    const CapturedDecoderMessages said;
-    QImageReader reader(*name);
-    prepare(reader);
-    if (!reader.canRead()) return fail(readerError(reader, said));
-    QtPictureInfo info;
-    const QSize stored = reader.size();
-    if (stored.isValid()) {
-        if (refusedForSize(reader, file, stored)) return fail(QStringLiteral("picture too large"));
-        info.swapsSides = swapsSides(reader);
-        info.displayed = info.swapsSides ? stored.transposed() : stored;
-    } else {
-        // The format does not tell its size up front: decode to learn it.
-        QImage image;
-        if (!reader.read(&image)) return fail(readerError(reader, said));
-        if (exceedsDecodeLimit(image.size())) return fail(QStringLiteral("picture too large"));
-        info.icc = embeddedProfile(reader, image, file);
-        info.decoded = flattenOnWhite(std::move(image));
-        if (info.decoded.isNull()) return fail(QStringLiteral("out of memory"));
-        info.displayed = info.decoded.size();
-    }
-    if (info.displayed.width() < 1 || info.displayed.height() < 1)
-        return fail(QStringLiteral("picture without area"));
-    return info;
-}
-
-Expected<QImage> decodeQtPicture(const PictureFile& file, QSize atLeast, QByteArray* icc) {
+// Decodes `file`; when `atLeast` (display orientation) is valid and smaller,
+// a format that reduces on load is asked for a size that still covers it.
+// `icc` receives the ICC profile embedded in the file (empty without one);
+// colour descriptions of other kinds (a PNG's gAMA and cHRM) are not
+// profiles and leave it empty.
+Expected<QImage> readPicture(const PictureFile& file, QSize atLeast, QByteArray& icc) {
     const Expected<QString> name = file.nameForLibraries();
     if (!name) return unexpected(name.error());
     ensureAllocationLimit();
@@ -159,10 +134,68 @@ Expected<QImage> decodeQtPicture(const PictureFile& file, QSize atLeast, QByteAr
             image = image.copy(QRect(QPoint(0, 0), shown));
         }
     }
-    if (icc) *icc = embeddedProfile(reader, image, file);
+    icc = embeddedProfile(reader, image, file);
     QImage flat = flattenOnWhite(std::move(image));
     if (flat.isNull()) return fail(QStringLiteral("out of memory"));
     return flat;
+}
+
+}  // namespace
+
+Expected<QtInfo> readQtInfo(const PictureFile& file) {
+    const Expected<QString> name = file.nameForLibraries();
+    if (!name) return unexpected(name.error());
+    ensureAllocationLimit();
+    const CapturedDecoderMessages said;
+    QImageReader reader(*name);
+    prepare(reader);
+    if (!reader.canRead()) return fail(readerError(reader, said));
+    QtInfo info;
+    const QSize stored = reader.size();
+    if (stored.isValid()) {
+        if (refusedForSize(reader, file, stored)) return fail(QStringLiteral("picture too large"));
+        info.swapsSides = swapsSides(reader);
+        info.displayed = info.swapsSides ? stored.transposed() : stored;
+    } else {
+        // The format does not tell its size up front: decode to learn it.
+        QImage image;
+        if (!reader.read(&image)) return fail(readerError(reader, said));
+        if (exceedsDecodeLimit(image.size())) return fail(QStringLiteral("picture too large"));
+        info.icc = embeddedProfile(reader, image, file);
+        info.decoded = flattenOnWhite(std::move(image));
+        if (info.decoded.isNull()) return fail(QStringLiteral("out of memory"));
+        info.displayed = info.decoded.size();
+    }
+    if (info.displayed.width() < 1 || info.displayed.height() < 1)
+        return fail(QStringLiteral("picture without area"));
+    return info;
+}
+
+Expected<QImage> decodeQt(const PictureFile& file, const QtInfo& info, QSize atLeast) {
+    if (!info.decoded.isNull()) {
+        QImage image = info.decoded;
+        if (auto conversion = SrgbConversion::forRgbPixels(info.icc))
+            conversion->convertImage(image);
+        return image;
+    }
+    QByteArray icc;
+    auto image = readPicture(file, atLeast, icc);
+    if (!image) return image;
+    if (auto conversion = SrgbConversion::forRgbPixels(icc)) conversion->convertImage(*image);
+    return image;
+}
+
+Expected<QImage> decodeQtScaled(const PictureFile& file, const QtInfo& info, QSize target) {
+    QByteArray icc = info.icc;
+    QImage picture = info.decoded;
+    if (picture.isNull()) {
+        auto image = readPicture(file, reducedDecodeSize(info.displayed, target), icc);
+        if (!image) return image;
+        picture = std::move(*image);
+    }
+    QImage scaled = scaleToSrgb(picture, target, SrgbConversion::forRgbPixels(icc).get());
+    if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
+    return scaled;
 }
 
 QImage flattenOnWhite(QImage image) {

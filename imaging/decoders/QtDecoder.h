@@ -1,13 +1,15 @@
-// Decoding of every picture format Qt's image readers know (BMP, GIF first
-// frame, PNG, WebP, ...). Orientation tags are applied by the reader, formats
-// that can reduce on load are asked to, and transparent pixels are laid on
-// white. Results are Format_RGB32.
+// Every picture format Qt's image readers know (BMP, GIF first frame, and
+// whatever else no decoder of our own takes), read by QImageReader with an
+// allocation limit. Orientation tags are applied by the reader, formats that
+// can reduce on load are asked to, transparent pixels are laid on white and
+// an embedded colour profile is converted to sRGB. The PNG and WebP decoders
+// take their natural size from here, and leave here what they do not read.
+// Results are Format_RGB32.
 #pragma once
 
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
-#include <QString>
 
 #include "Expected.h"
 
@@ -15,7 +17,7 @@ namespace miniskop {
 
 class PictureFile;
 
-struct QtPictureInfo {
+struct QtInfo {
     QSize displayed;          // natural size as displayed
     bool swapsSides = false;  // the file's orientation exchanges width and height
     QImage decoded;           // set when the size could only be learnt by decoding
@@ -23,14 +25,16 @@ struct QtPictureInfo {
 };
 
 // Finds the format from the file's content and reads the natural size.
-Expected<QtPictureInfo> readQtPictureInfo(const PictureFile& file);
+Expected<QtInfo> readQtInfo(const PictureFile& file);
 
-// Decodes `file`; when `atLeast` (display orientation) is valid and smaller,
-// a format that reduces on load is asked for a size that still covers it.
-// `icc`, when given, receives the ICC profile embedded in the file (empty
-// without one); colour descriptions of other kinds (a PNG's gAMA and cHRM)
-// are not profiles and leave it empty.
-Expected<QImage> decodeQtPicture(const PictureFile& file, QSize atLeast, QByteArray* icc = nullptr);
+// The picture in sRGB; when `atLeast` (display orientation) is valid and
+// smaller, a format that reduces on load is asked for a size that still
+// covers it.
+Expected<QImage> decodeQt(const PictureFile& file, const QtInfo& info, QSize atLeast);
+
+// The picture scaled to exactly `target` by the area scaler, in sRGB; a
+// format that reduces on load is asked for twice the target.
+Expected<QImage> decodeQtScaled(const PictureFile& file, const QtInfo& info, QSize target);
 
 // `image` as Format_RGB32, transparent pixels laid on white; a null image
 // when memory runs out. Converts in place when handed the only copy.

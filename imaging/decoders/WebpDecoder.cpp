@@ -122,6 +122,12 @@ bool looksLikeWebp(const QByteArray& head) {
     return head.size() >= 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP";
 }
 
+Expected<WebpInfo> readWebpInfo(const PictureFile& file) {
+    auto info = readQtInfo(file);
+    if (!info) return unexpected(info.error());
+    return WebpInfo{std::move(*info)};
+}
+
 Expected<std::optional<QImage>> decodeWebpScaled(const PictureFile& file, QSize target) {
     if (file.size() < 0) return fail(QStringLiteral("WebP: cannot read file"));
     // A file that shrank meanwhile reads as truncated.

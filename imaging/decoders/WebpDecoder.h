@@ -3,7 +3,8 @@
 // is never held. Transparent pixels are laid on white as the Qt path does,
 // and an embedded ICC profile (ICCP chunk) is converted to sRGB.
 // Animated WebP and pictures with an EXIF block (which may carry an
-// orientation) are not handled here: the caller decodes them the usual way.
+// orientation) are not handled here: the caller decodes them through Qt's
+// reader, which also tells every WebP's natural size (QtDecoder.h).
 #pragma once
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <optional>
 
 #include "Expected.h"
+#include "QtDecoder.h"
 
 namespace miniskop {
 
@@ -19,6 +21,12 @@ class PictureFile;
 
 // True when `head` (the file's first bytes, at least 12) starts a WebP file.
 bool looksLikeWebp(const QByteArray& head);
+
+// What opening a WebP learns: Qt's reader's view of it (natural size, with
+// an EXIF orientation applied).
+struct WebpInfo : QtInfo {};
+
+Expected<WebpInfo> readWebpInfo(const PictureFile& file);
 
 // Decodes the WebP `file` scaled to exactly `target`. Where the target is
 // larger than the picture along a side, that side is decoded at its natural

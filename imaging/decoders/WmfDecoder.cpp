@@ -13,8 +13,10 @@ extern "C" {
 #include <libwmf/gd.h>
 }
 
+#include "AreaScaler.h"
 #include "DecodeLimit.h"
 #include "PictureFile.h"
+#include "ThumbnailSize.h"
 #include "WmfShapeFill.h"
 
 namespace miniskop {
@@ -334,10 +336,11 @@ auto withPlacedMetafile(const PictureFile& file, Use&& use)
 
 }  // namespace
 
-Expected<QSize> readWmfSize(const PictureFile& file) {
-    return withPlacedMetafile(file, [](WmfSession&, const Placement& placement) -> Expected<QSize> {
-        return placement.natural;
-    });
+Expected<WmfInfo> readWmfInfo(const PictureFile& file) {
+    return withPlacedMetafile(file,
+                              [](WmfSession&, const Placement& placement) -> Expected<WmfInfo> {
+                                  return WmfInfo{placement.natural};
+                              });
 }
 
 Expected<QImage> decodeWmf(const PictureFile& file, QSize atLeast) {
@@ -349,6 +352,14 @@ Expected<QImage> decodeWmf(const PictureFile& file, QSize atLeast) {
             if (image.isNull()) return fail(QStringLiteral("libwmf cannot draw the metafile"));
             return image;
         });
+}
+
+Expected<QImage> decodeWmfScaled(const PictureFile& file, const WmfInfo& info, QSize target) {
+    auto image = decodeWmf(file, reducedDecodeSize(info.displayed, target));
+    if (!image) return image;
+    QImage scaled = AreaScaler::scale(*image, target);
+    if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
+    return scaled;
 }
 
 }  // namespace miniskop

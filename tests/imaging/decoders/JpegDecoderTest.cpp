@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 
-#include "JpegDecoder.h"
+#include "JpegRows.h"
 #include "PictureFile.h"
 #include "ThumbnailTestPictures.h"
 
@@ -34,7 +34,7 @@ Expected<QImage> decodeAt(const QString& path, QSize atLeast) {
     auto file = PictureFile::open(path);
     if (!file) return unexpected(file.error());
     CollectingSink sink;
-    const Status status = decodeJpeg(*file, atLeast, sink);
+    const Status status = decodeJpegRows(*file, atLeast, sink);
     if (!status) return unexpected(status.error());
     if (sink.next != sink.image.height()) return fail(QStringLiteral("rows missing"));
     return sink.image;

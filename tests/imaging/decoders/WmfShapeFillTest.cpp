@@ -267,12 +267,12 @@ TEST_F(WmfShapeFillTest, ArcEndsFarOutsideTheirBoxKeepTheirDirection) {
     file.windowExtent = false;
     auto picture = testpics::pictureFileOf(file.bytes());
     ASSERT_TRUE(picture.has_value());
-    const Expected<QSize> size = readWmfSize(*picture);
-    ASSERT_TRUE(size.has_value());
-    EXPECT_GT(size->width(), 500);
-    EXPECT_LE(size->width(), 1210);
-    EXPECT_GT(size->height(), 150);
-    EXPECT_LE(size->height(), 610);
+    const Expected<WmfInfo> info = readWmfInfo(*picture);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_GT(info->displayed.width(), 500);
+    EXPECT_LE(info->displayed.width(), 1210);
+    EXPECT_GT(info->displayed.height(), 150);
+    EXPECT_LE(info->displayed.height(), 610);
 }
 
 TEST_F(WmfShapeFillTest, EnormousShapesCoverThePictureAndStayCheap) {
