@@ -154,8 +154,7 @@ Expected<QtInfo> readQtInfo(const PictureFile& file) {
     const QSize stored = reader.size();
     if (stored.isValid()) {
         if (refusedForSize(reader, file, stored)) return fail(QStringLiteral("picture too large"));
-        info.swapsSides = swapsSides(reader);
-        info.displayed = info.swapsSides ? stored.transposed() : stored;
+        info.displayed = swapsSides(reader) ? stored.transposed() : stored;
     } else {
         // The format does not tell its size up front: decode to learn it.
         QImage image;

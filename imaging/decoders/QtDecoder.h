@@ -18,10 +18,9 @@ namespace miniskop {
 class PictureFile;
 
 struct QtInfo {
-    QSize displayed;          // natural size as displayed
-    bool swapsSides = false;  // the file's orientation exchanges width and height
-    QImage decoded;           // set when the size could only be learnt by decoding
-    QByteArray icc;           // with `decoded`: its embedded colour profile, if any
+    QSize displayed;  // natural size as displayed
+    QImage decoded;   // set when the size could only be learnt by decoding
+    QByteArray icc;   // with `decoded`: its embedded colour profile, if any
 };
 
 // Finds the format from the file's content and reads the natural size.

@@ -292,18 +292,6 @@ Expected<Placement> place(const WmfLayout& layout, const WmfSession& session) {
     return p;
 }
 
-// Size to draw at: the natural size, or less when `atLeast` allows.
-QSize drawSize(QSize natural, QSize atLeast) {
-    if (!atLeast.isValid()) return natural;
-    const double f = std::min(1.0, std::max(double(atLeast.width()) / natural.width(),
-                                            double(atLeast.height()) / natural.height()));
-    const int w = std::clamp(int(std::ceil(natural.width() * f - 1e-9)),
-                             std::max(atLeast.width(), 1), natural.width());
-    const int h = std::clamp(int(std::ceil(natural.height() * f - 1e-9)),
-                             std::max(atLeast.height(), 1), natural.height());
-    return QSize(std::min(w, natural.width()), std::min(h, natural.height()));
-}
-
 }  // namespace
 
 bool looksLikeWmf(const QByteArray& head) {
@@ -346,7 +334,7 @@ Expected<WmfInfo> readWmfInfo(const PictureFile& file) {
 Expected<QImage> decodeWmf(const PictureFile& file, QSize atLeast) {
     return withPlacedMetafile(
         file, [&](WmfSession& session, const Placement& placement) -> Expected<QImage> {
-            const QSize size = drawSize(placement.natural, atLeast);
+            const QSize size = coveringSize(placement.natural, atLeast);
             if (exceedsDecodeLimit(size)) return fail(QStringLiteral("metafile too large to draw"));
             QImage image = session.play(placement.frame, size);
             if (image.isNull()) return fail(QStringLiteral("libwmf cannot draw the metafile"));
