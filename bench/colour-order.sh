@@ -26,8 +26,8 @@ install_missing plasma-workspace-wallpapers gnome-backgrounds libvips-tools libh
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/miniskop-colour.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-if ! c++ -O2 -std=c++20 -fPIC -I"$here/../imaging" -I"$here/../common" \
-    "$here/colour-order.cpp" "$build/imaging/libminiskop_imaging.a" \
+if ! c++ -O2 -std=c++20 -fPIC -I"$here/../imaging" -I"$here/../imaging/decoders" \
+    -I"$here/../common" "$here/colour-order.cpp" "$build/imaging/libminiskop_imaging.a" \
     "$build/common/libminiskop_common.a" \
     $(pkg-config --cflags --libs Qt6Gui libturbojpeg libjpeg libwmf spng libdeflate libwebp \
         libtiff-4 libheif libjxl lcms2) -o "$work/colour-order"; then

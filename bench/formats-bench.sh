@@ -208,8 +208,9 @@ for set in $sets; do
             rm -rf "$work/src"
             echo "== TIFF: $(ls "$pictures" | wc -l) photographs (none, LZW, JPEG, tiled LZW), $(du -sh "$pictures" | cut -f1), $(describe_pictures "$pictures")"
             compare_set '*.tif'
-            if c++ -O2 -std=c++20 -fPIC -I"$here/../imaging" -I"$here/../common" \
-                "$here/tiff-decoders.cpp" "$build/imaging/libminiskop_imaging.a" \
+            if c++ -O2 -std=c++20 -fPIC -I"$here/../imaging" -I"$here/../imaging/decoders" \
+                -I"$here/../common" "$here/tiff-decoders.cpp" \
+                "$build/imaging/libminiskop_imaging.a" \
                 "$build/common/libminiskop_common.a" $(pkg-config --cflags --libs Qt6Gui \
                 libturbojpeg libjpeg libwmf spng libdeflate libwebp libtiff-4 libheif libjxl lcms2) \
                 -o "$work/tiff-decoders" 2>"$work/err.txt"; then
@@ -224,8 +225,9 @@ for set in $sets; do
             pictures=$work/pngdec
             collect_wallpapers "$pictures" '\.png$' >/dev/null
             echo "== PNG decoders, one core, into the area scaler"
-            if c++ -O2 -std=c++20 -fPIC -I"$here/../imaging" "$here/png-decoders.cpp" \
-                "$here/../imaging/PngUnfilter.cpp" "$build/imaging/libminiskop_imaging.a" \
+            if c++ -O2 -std=c++20 -fPIC -I"$here/../imaging" -I"$here/../imaging/decoders" \
+                "$here/png-decoders.cpp" "$here/../imaging/decoders/PngUnfilter.cpp" \
+                "$build/imaging/libminiskop_imaging.a" \
                 $(pkg-config --cflags --libs Qt6Gui libpng spng libdeflate zlib) \
                 -o "$work/png-decoders" 2>"$work/err.txt"; then
                 "$work/png-decoders" "$repeat" "$pictures"/*.png 2>/dev/null

@@ -3,9 +3,6 @@
 // Qt's TIFF reader (the image whole, then the area scaler). Best of RUNS
 // passes over all files; also prints the PSNR between the two results.
 // Usage: tiff-decoders RUNS SIZE FILE...
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
@@ -15,7 +12,8 @@
 #include <vector>
 
 #include "AreaScaler.h"
-#include "QtPictureDecoder.h"
+#include "PictureFile.h"
+#include "QtDecoder.h"
 #include "ThumbnailSize.h"
 #include "TiffDecoder.h"
 
@@ -32,24 +30,23 @@ int main(int argc, char** argv) {
     for (int r = 0; r < runs; ++r) {
         double took[2] = {0, 0};
         for (int i = 3; i < argc; ++i) {
-            const int fd = ::open(argv[i], O_RDONLY | O_CLOEXEC);
-            auto info = miniskop::readTiffInfo(fd);
-            if (!info || !info->streamable) {
-                ::close(fd);
-                continue;
-            }
+            auto file = miniskop::PictureFile::open(QString::fromLocal8Bit(argv[i]));
+            if (!file) continue;
+            auto info = miniskop::readTiffInfo(*file);
+            if (!info || !info->streamable) continue;
             const QSize natural = info->displayed;
             const auto target = miniskop::thumbnailSize(float(natural.width()),
                                                         float(natural.height()), bound, false);
             if (r == 0) pixels += double(natural.width()) * natural.height();
             QElapsedTimer t;
             t.start();
-            auto strips = miniskop::decodeTiffScaled(fd, *target);
+            auto strips = miniskop::decodeTiffScaled(*file, *target);
             took[0] += t.nsecsElapsed() / 1e9;
-            ::close(fd);
             t.start();
-            auto whole = miniskop::decodeQtPicture(QString::fromLocal8Bit(argv[i]),
-                                                   (*target * 2).boundedTo(natural));
+            auto qtInfo = miniskop::readQtInfo(*file);
+            auto whole = qtInfo
+                             ? miniskop::decodeQt(*file, *qtInfo, (*target * 2).boundedTo(natural))
+                             : miniskop::Expected<QImage>(miniskop::unexpected(qtInfo.error()));
             const QImage qt = whole ? miniskop::AreaScaler::scale(*whole, *target) : QImage();
             took[1] += t.nsecsElapsed() / 1e9;
             if (!strips || qt.isNull()) {

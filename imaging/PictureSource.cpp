@@ -1,200 +1,198 @@
 // The program's LoadPicture: tells a picture file's kind by its first bytes
-// (never by its name), then hands it to the JPEG, HEIF, JPEG XL, TIFF,
-// metafile or Qt decoder (PNG and WebP through their own scaling decoders).
-// The file is opened once, without blocking, and must be a regular file; the
-// decoders then read that very file through its descriptor, so a name that is
-// swapped for a FIFO, a device or a folder after the check cannot make them
-// wait or read something else.
+// (never by its name) and hands it to that kind's decoder in decoders/. The
+// file is opened once, without blocking, and must be a regular file; the
+// decoders then read that very file (PictureFile.h).
+//
+// Each kind is one decoder with one trio of names: looksLikeX tells it by its
+// first bytes, readXInfo reads what opening it learns (XInfo, its natural
+// size at least), decodeXScaled makes the thumbnail. Here each kind has one
+// row in kKinds, one entry in PictureInfo, and one overload of each step
+// below: a whole or reduced decode, the thumbnail decode, and the estimate
+// of the memory the thumbnail decode holds. Adding a format is adding those.
 #include "PictureSource.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QDir>
-#include <QFile>
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstring>
-#include <optional>
+#include <variant>
 
-#include "AreaScaler.h"
-#include "ColourProfile.h"
-#include "ExifOrientation.h"
 #include "HeifDecoder.h"
 #include "JpegDecoder.h"
 #include "JxlDecoder.h"
-#include "PngStreamDecoder.h"
-#include "QtPictureDecoder.h"
-#include "ReadAt.h"
+#include "PictureFile.h"
+#include "PngDecoder.h"
+#include "QtDecoder.h"
 #include "ThumbnailSize.h"
 #include "TiffDecoder.h"
-#include "WebpScaledDecoder.h"
+#include "WebpDecoder.h"
 #include "WmfDecoder.h"
 
 namespace miniskop {
 
-struct PictureSource::Impl {
-    // Heif, Jxl, Tiff: decoders that scale while decoding, to any size.
-    enum class Kind { Jpeg, Metafile, Heif, Jxl, Tiff, Other };
-    Kind kind = Kind::Other;
-    QString path;
-    int fd = -1;          // the opened regular file, held while the source lives
-    QString readPath;     // the name the decoders open: the descriptor's own
-    QSize natural;        // as displayed
-    int orientation = 1;  // JPEG: EXIF orientation of the stored pixels
-    // JPEG: the embedded profile's conversion to sRGB (null without one).
-    SrgbConversionPtr conversion;
-    QImage decoded;     // Other: kept when the size was learnt by decoding
-    QByteArray icc;     // Other: the colour profile of `decoded`
-    bool png = false;   // Other: decoded by the PNG decoder
-    bool webp = false;  // Other: decoded by libwebp, scaled while decoding
-
-    Impl() = default;
-    Impl(const Impl&) = delete;
-    Impl& operator=(const Impl&) = delete;
-    ~Impl() {
-        if (fd >= 0) ::close(fd);
-    }
-
-    // Decoder messages name the file as the user knows it.
-    Failure named(Failure failure) const {
-        if (readPath != path) failure.message.replace(readPath, path);
-        return failure;
-    }
-};
-
 namespace {
 
-bool tooLarge(QSize size) {
-    return double(size.width()) * double(size.height()) * 4.0 > double(kMaxDecodedBytes);
+// What opening the file learnt, which also says which decoder reads it.
+using PictureInfo =
+    std::variant<JpegInfo, PngInfo, WebpInfo, TiffInfo, HeifInfo, JxlInfo, WmfInfo, QtInfo>;
+
+template <class Info>
+Expected<PictureInfo> held(Expected<Info> info) {
+    if (!info) return unexpected(info.error());
+    return PictureInfo(std::move(*info));
 }
 
-// Collects decoded JPEG rows into an image.
-class ImageSink : public JpegRowSink {
-public:
-    bool begin(QSize decoded) override {
-        image_ = QImage(decoded, QImage::Format_RGB32);
-        return !image_.isNull();
-    }
-    void row(const unsigned char* bgrx) override {
-        if (next_ < image_.height())
-            std::memcpy(image_.scanLine(next_++), bgrx, size_t(image_.width()) * 4);
-    }
-    bool complete() const { return !image_.isNull() && next_ == image_.height(); }
-    QImage take() { return std::move(image_); }
+template <auto read>
+Expected<PictureInfo> infoOf(const PictureFile& file) {
+    return held(read(file));
+}
 
-private:
-    QImage image_;
-    int next_ = 0;
+// A TIFF layout the strip reader does not know goes to Qt's TIFF reader.
+Expected<PictureInfo> tiffOrQtInfo(const PictureFile& file) {
+    auto tiff = readTiffInfo(file);
+    if (tiff && !tiff->streamable) return held(readQtInfo(file));
+    return held(std::move(tiff));
+}
+
+struct Kind {
+    bool (*looksLike)(const QByteArray& head);
+    Expected<PictureInfo> (*readInfo)(const PictureFile& file);
 };
 
-// Scales decoded JPEG rows to the target size as they arrive, converting
-// their colours to sRGB on the way when a conversion is given.
-class ScalingSink : public JpegRowSink {
-public:
-    ScalingSink(QSize target, SrgbConversionPtr conversion)
-        : target_(target), conversion_(std::move(conversion)) {}
-    bool begin(QSize decoded) override {
-        scaler_.emplace(decoded, target_, conversion_);
-        return true;
-    }
-    void row(const unsigned char* bgrx) override { scaler_->pushRow(bgrx); }
-    bool complete() const { return scaler_ && scaler_->rowsMissing() == 0; }
-    QImage take() { return scaler_->takeResult(); }
-
-private:
-    QSize target_;
-    SrgbConversionPtr conversion_;
-    std::optional<SrgbRowScaler> scaler_;
+// The kinds in the order their signatures are tried; a file none of them
+// takes goes to Qt's readers.
+constexpr Kind kKinds[] = {
+    {looksLikeJpeg, infoOf<readJpegInfo>}, {looksLikeWmf, infoOf<readWmfInfo>},
+    {looksLikeHeif, infoOf<readHeifInfo>}, {looksLikeJxl, infoOf<readJxlInfo>},
+    {looksLikePng, infoOf<readPngInfo>},   {looksLikeWebp, infoOf<readWebpInfo>},
+    {looksLikeTiff, tiffOrQtInfo},
 };
 
-PixelModel pixelModelOf(JpegInfo::Colours colours) {
-    switch (colours) {
-        case JpegInfo::Colours::Rgb:
-            return PixelModel::Rgb;
-        case JpegInfo::Colours::Grey:
-            return PixelModel::Grey;
-        case JpegInfo::Colours::Cmyk:
-            return PixelModel::Cmyk;
-        case JpegInfo::Colours::CmykInverted:
-            return PixelModel::CmykInverted;
+Expected<PictureInfo> readInfo(const PictureFile& file, const QByteArray& head) {
+    for (const Kind& kind : kKinds)
+        if (kind.looksLike(head)) return kind.readInfo(file);
+    return held(readQtInfo(file));
+}
+
+// Each kind needs an overload of its own for every step: these deleted
+// templates refuse a kind without one (PNG's and WebP's infos would
+// otherwise quietly take the overloads for Qt's).
+template <class Info>
+Expected<QImage> decodeAtLeast(const PictureFile&, const Info&, QSize) = delete;
+template <class Info>
+Expected<QImage> decodeThumbnail(const PictureFile&, const Info&, QSize) = delete;
+template <class Info>
+qint64 bytesHeld(const Info&, QSize, QSize) = delete;
+
+qint64 area(QSize s) { return qint64(std::max(s.width(), 0)) * std::max(s.height(), 0); }
+
+// PNG and WebP: their own decoder scales while it decodes, so the full-size
+// picture is never held; what it leaves to Qt's reader (an EXIF block, an
+// animation), and a picture Qt's reader already decoded to learn its size,
+// goes through Qt's reader.
+template <class Info, class Own>
+Expected<QImage> ownOrQt(Own own, const PictureFile& file, const Info& info, QSize target) {
+    if (info.decoded.isNull()) {
+        auto image = own(file, target);
+        if (!image) return unexpected(image.error());
+        if (*image) return std::move(**image);
     }
-    return PixelModel::Rgb;
+    return decodeQtScaled(file, info, target);
 }
 
-bool isCmyk(const SrgbConversion* conversion) {
-    return conversion && (conversion->model() == PixelModel::Cmyk ||
-                          conversion->model() == PixelModel::CmykInverted);
+// JPEG: rows go straight into the scaler, but a progressive file keeps every
+// coefficient of the full picture: about two bytes a pixel.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const JpegInfo& info, QSize atLeast) {
+    return decodeJpeg(file, info, atLeast);
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const JpegInfo& info, QSize target) {
+    return decodeJpegScaled(file, info, target);
+}
+qint64 bytesHeld(const JpegInfo&, QSize natural, QSize target) {
+    return area(natural) * 2 + area(target) * 4;
 }
 
-// Where the system lets a descriptor be opened again by name (/proc/self/fd),
-// the decoders read through it; otherwise by the file's own name, checked
-// once more just before.
-bool descriptorNamesWork() {
-    static const bool works = QDir(QStringLiteral("/proc/self/fd")).exists();
-    return works;
+// PNG: may be inflated whole, or held half while interlaced.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const PngInfo& info, QSize atLeast) {
+    return decodeQt(file, info, atLeast);
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const PngInfo& info, QSize target) {
+    return ownOrQt(decodePngScaled, file, info, target);
+}
+qint64 bytesHeld(const PngInfo&, QSize natural, QSize target) {
+    return area(natural) * 4 + area(target) * 4;
 }
 
-QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
-
-// Opens `path` for reading without ever waiting: anything but a regular file
-// (a FIFO without a writer, a device, a folder) is refused before and after
-// opening. Returns the descriptor, or -1 with `why` set.
-int openRegularFile(const QString& path, QString& why) {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st {};
-    if (::stat(name.constData(), &st) != 0) {
-        why = systemReason(errno);
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        why = QStringLiteral("not a regular file");
-        return -1;
-    }
-    int fd = -1;
-    do {
-        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        why = systemReason(errno);
-        return -1;
-    }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        why = QStringLiteral("not a regular file");
-        return -1;
-    }
-    // Without effect on regular files, but nothing later should see it.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return fd;
+// WebP: libwebp scales while it decodes.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const WebpInfo& info, QSize atLeast) {
+    return decodeQt(file, info, atLeast);
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const WebpInfo& info, QSize target) {
+    return ownOrQt(decodeWebpScaled, file, info, target);
+}
+qint64 bytesHeld(const WebpInfo&, QSize natural, QSize target) {
+    return qint64(std::max(natural.width(), 0)) * 16 + area(target) * 4;
 }
 
-bool isRegularFile(const QString& path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+// TIFF: a strip or a row of tiles at a time.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const TiffInfo& info, QSize atLeast) {
+    return decodeTiffScaled(file, coveringSize(info.displayed, atLeast));
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const TiffInfo&, QSize target) {
+    return decodeTiffScaled(file, target);
+}
+qint64 bytesHeld(const TiffInfo&, QSize natural, QSize target) {
+    return qint64(std::max(natural.width(), 0)) * 256 * 8 + area(target) * 4;
 }
 
-// The first bytes of the file, read from its start.
-QByteArray readHead(int fd, int size) {
-    QByteArray head(size, Qt::Uninitialized);
-    head.truncate(readAt(fd, head.data(), size, 0));
-    return head;
+// HEIF: its planes at full size (10-bit samples take two bytes).
+Expected<QImage> decodeAtLeast(const PictureFile& file, const HeifInfo& info, QSize atLeast) {
+    return decodeHeifScaled(file, coveringSize(info.displayed, atLeast));
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const HeifInfo&, QSize target) {
+    return decodeHeifScaled(file, target);
+}
+qint64 bytesHeld(const HeifInfo&, QSize natural, QSize target) {
+    return area(natural) * 3 + area(target) * 4;
 }
 
-// PNG and still WebP files are scaled as they decode, so the full-size
-// picture is never held. std::nullopt: another kind of file, or one these
-// decoders leave to Qt (interlaced PNG, animated WebP, an EXIF block).
-Expected<std::optional<QImage>> decodeStreamed(int fd, QSize target) {
-    const QByteArray head = readHead(fd, 16);
-    if (looksLikePng(head)) return decodePngScaled(fd, target);
-    if (looksLikeWebp(head)) return decodeWebpScaled(fd, target);
-    return std::optional<QImage>();
+// JPEG XL: the file and the decoded picture whole.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const JxlInfo& info, QSize atLeast) {
+    return decodeJxlScaled(file, coveringSize(info.displayed, atLeast));
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const JxlInfo&, QSize target) {
+    return decodeJxlScaled(file, target);
+}
+qint64 bytesHeld(const JxlInfo&, QSize natural, QSize target) {
+    return area(natural) * 8 + area(target) * 4;
+}
+
+// Metafiles: drawn at twice the target at most, then scaled down.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const WmfInfo&, QSize atLeast) {
+    return decodeWmf(file, atLeast);
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const WmfInfo& info, QSize target) {
+    return decodeWmfScaled(file, info, target);
+}
+qint64 bytesHeld(const WmfInfo&, QSize natural, QSize target) {
+    return area(reducedDecodeSize(natural, target)) * 4 + area(target) * 4;
+}
+
+// Qt's readers: read whole, then turned into 32-bit pixels: up to two copies.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const QtInfo& info, QSize atLeast) {
+    return decodeQt(file, info, atLeast);
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const QtInfo& info, QSize target) {
+    return decodeQtScaled(file, info, target);
+}
+qint64 bytesHeld(const QtInfo&, QSize natural, QSize target) {
+    return area(natural) * 8 + area(target) * 4;
 }
 
 }  // namespace
+
+struct PictureSource::Impl {
+    PictureFile file;  // held while the source lives
+    PictureInfo info;
+    QSize natural;  // as displayed
+};
 
 PictureSource::PictureSource(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 PictureSource::PictureSource(PictureSource&&) noexcept = default;
@@ -202,211 +200,41 @@ PictureSource& PictureSource::operator=(PictureSource&&) noexcept = default;
 PictureSource::~PictureSource() = default;
 
 Expected<PictureSource> PictureSource::open(const QString& path) {
-    auto impl = std::make_unique<Impl>();
-    impl->path = path;
-    QString why;
-    impl->fd = openRegularFile(path, why);
-    if (impl->fd < 0) return fail(QStringLiteral("cannot open: %1").arg(why));
-    impl->readPath =
-        descriptorNamesWork() ? QStringLiteral("/proc/self/fd/%1").arg(impl->fd) : path;
+    auto file = PictureFile::open(path);
+    if (!file) return unexpected(file.error());
     // Enough for the longest signature: a HEIF file's brand list.
-    const QByteArray head = readHead(impl->fd, 64);
+    const QByteArray head = file->head(64);
     if (head.isEmpty()) return fail(QStringLiteral("empty file"));
-
-    const QString& from = impl->readPath;
-    if (looksLikeJpeg(head)) {
-        auto info = readJpegInfo(from);
-        if (!info) return unexpected(impl->named(info.error()));
-        impl->kind = Impl::Kind::Jpeg;
-        impl->orientation = info->orientation;
-        impl->natural = orientedSize(info->stored, info->orientation);
-        impl->conversion = SrgbConversion::fromIcc(info->icc, pixelModelOf(info->colours));
-    } else if (looksLikeWmf(head)) {
-        auto size = readWmfSize(from);
-        if (!size) return unexpected(impl->named(size.error()));
-        impl->kind = Impl::Kind::Metafile;
-        impl->natural = *size;
-    } else if (looksLikeHeif(head)) {
-        auto size = readHeifSize(impl->fd);
-        if (!size) return unexpected(size.error());
-        impl->kind = Impl::Kind::Heif;
-        impl->natural = *size;
-    } else if (looksLikeJxl(head)) {
-        auto size = readJxlSize(impl->fd);
-        if (!size) return unexpected(size.error());
-        impl->kind = Impl::Kind::Jxl;
-        impl->natural = *size;
-    } else {
-        impl->png = looksLikePng(head);
-        impl->webp = looksLikeWebp(head);
-        if (looksLikePng(head)) {
-            if (Status header = checkPngHeader(impl->fd); !header)
-                return unexpected(header.error());
-        }
-        if (looksLikeTiff(head)) {
-            auto tiff = readTiffInfo(impl->fd);
-            if (!tiff) return unexpected(tiff.error());
-            if (tiff->streamable) {
-                impl->kind = Impl::Kind::Tiff;
-                impl->natural = tiff->displayed;
-                return PictureSource(std::move(impl));
-            }
-            // A layout the strip reader does not know: Qt's TIFF reader.
-        }
-        auto info = readQtPictureInfo(from);
-        if (!info) return unexpected(impl->named(info.error()));
-        impl->natural = info->displayed;
-        impl->decoded = std::move(info->decoded);
-        impl->icc = std::move(info->icc);
-    }
-    return PictureSource(std::move(impl));
+    auto info = readInfo(*file, head);
+    // Decoder messages name the file as the user knows it.
+    if (!info) return unexpected(file->named(info.error()));
+    const QSize natural = std::visit([](const auto& i) { return i.displayed; }, *info);
+    return PictureSource(std::make_unique<Impl>(Impl{std::move(*file), std::move(*info), natural}));
 }
 
 QSize PictureSource::naturalSize() const { return impl_->natural; }
 
-// Decoders that scale while they decode, to any size asked for.
-Expected<QImage> PictureSource::decodeScaledKind(QSize target) const {
-    const Impl& d = *impl_;
-    Expected<QImage> image = fail(QStringLiteral("unknown picture kind"));
-    if (d.kind == Impl::Kind::Heif) image = decodeHeifScaled(d.fd, target);
-    if (d.kind == Impl::Kind::Jxl) image = decodeJxlScaled(d.fd, target);
-    if (d.kind == Impl::Kind::Tiff) image = decodeTiffScaled(d.fd, target);
-    return image;
-}
-
 Expected<QImage> PictureSource::decode(QSize atLeast) const {
     const Impl& d = *impl_;
-    if (d.kind == Impl::Kind::Other && !d.decoded.isNull()) {
-        QImage image = d.decoded;
-        if (auto conversion = SrgbConversion::forRgbPixels(d.icc)) conversion->convertImage(image);
-        return image;
-    }
-    if (d.readPath == d.path && !isRegularFile(d.path))
-        return fail(QStringLiteral("cannot open: not a regular file"));
-    switch (d.kind) {
-        case Impl::Kind::Jpeg: {
-            const bool swaps = orientationSwapsSides(d.orientation);
-            const QSize want =
-                atLeast.isValid() ? (swaps ? atLeast.transposed() : atLeast) : QSize();
-            ImageSink sink;
-            const SrgbConversion* conversion = d.conversion.get();
-            const Status status =
-                decodeJpeg(d.readPath, want, sink, isCmyk(conversion) ? conversion : nullptr);
-            if (!status) return unexpected(d.named(status.error()));
-            if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
-            QImage image = sink.take();
-            if (conversion && !isCmyk(conversion)) conversion->convertImage(image);
-            return applyOrientation(image, d.orientation);
-        }
-        case Impl::Kind::Metafile: {
-            auto image = decodeWmf(d.readPath, atLeast);
-            if (!image) return unexpected(d.named(image.error()));
-            return image;
-        }
-        case Impl::Kind::Heif:
-        case Impl::Kind::Jxl:
-        case Impl::Kind::Tiff:
-            return decodeScaledKind(coveringSize(d.natural, atLeast));
-        case Impl::Kind::Other: {
-            QByteArray icc;
-            auto image = decodeQtPicture(d.readPath, atLeast, &icc);
-            if (!image) return unexpected(d.named(image.error()));
-            if (auto conversion = SrgbConversion::forRgbPixels(icc))
-                conversion->convertImage(*image);
-            return image;
-        }
-    }
-    return fail(QStringLiteral("unknown picture kind"));
+    auto image =
+        std::visit([&](const auto& info) { return decodeAtLeast(d.file, info, atLeast); }, d.info);
+    if (!image) return unexpected(d.file.named(image.error()));
+    return image;
 }
 
 qint64 PictureSource::decodeBytes(QSize target) const {
     const Impl& d = *impl_;
-    const auto area = [](QSize s) {
-        return qint64(std::max(s.width(), 0)) * std::max(s.height(), 0);
-    };
-    const qint64 width = std::max(d.natural.width(), 0);
-    const qint64 result = area(target) * 4;
-    switch (d.kind) {
-        case Impl::Kind::Jpeg:
-            // Rows go straight into the scaler, but a progressive file keeps
-            // every coefficient of the full picture: about two bytes a pixel.
-            return area(d.natural) * 2 + result;
-        case Impl::Kind::Metafile:
-            // Drawn at twice the target at most, then scaled down.
-            return area((target * 2).boundedTo(d.natural)) * 4 + result;
-        case Impl::Kind::Heif:
-            // Its planes at full size (10-bit samples take two bytes).
-            return area(d.natural) * 3 + result;
-        case Impl::Kind::Jxl:
-            return area(d.natural) * 8 + result;
-        case Impl::Kind::Tiff:
-            // A strip or a row of tiles at a time.
-            return width * 256 * 8 + result;
-        case Impl::Kind::Other:
-            // A PNG may be inflated whole, or held half while interlaced.
-            if (d.png) return area(d.natural) * 4 + result;
-            if (d.webp) return width * 16 + result;
-            // Read whole, then turned into 32-bit pixels: up to two copies.
-            return area(d.natural) * 8 + result;
-    }
-    return area(d.natural) * 8;
+    return std::visit([&](const auto& info) { return bytesHeld(info, d.natural, target); }, d.info);
 }
 
 Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
-    if (target.width() < 1 || target.height() < 1 || tooLarge(target))
+    if (target.width() < 1 || target.height() < 1 || exceedsDecodeLimit(target))
         return fail(QStringLiteral("thumbnail size out of range"));
     const Impl& d = *impl_;
-    // Reduced decoding keeps at least twice the target size, so the final
-    // area average still has several pixels to work with (a reduced decode
-    // just above the target would leave a visibly softer, blockier result).
-    const QSize reduceTo = (target * 2).boundedTo(d.natural);
-    switch (d.kind) {
-        case Impl::Kind::Jpeg: {
-            if (d.readPath == d.path && !isRegularFile(d.path))
-                return fail(QStringLiteral("cannot open: not a regular file"));
-            const bool swaps = orientationSwapsSides(d.orientation);
-            const SrgbConversion* conversion = d.conversion.get();
-            // CMYK goes through its profile while it becomes RGB; RGB and
-            // grey are converted at reduced size by the sink.
-            ScalingSink sink(swaps ? target.transposed() : target,
-                             isCmyk(conversion) ? nullptr : d.conversion);
-            const Status status = decodeJpeg(d.readPath, swaps ? reduceTo.transposed() : reduceTo,
-                                             sink, isCmyk(conversion) ? conversion : nullptr);
-            if (!status) return unexpected(d.named(status.error()));
-            if (!sink.complete()) return fail(QStringLiteral("JPEG decoding incomplete"));
-            return applyOrientation(sink.take(), d.orientation);
-        }
-        case Impl::Kind::Heif:
-        case Impl::Kind::Jxl:
-        case Impl::Kind::Tiff:
-            return decodeScaledKind(target);
-        case Impl::Kind::Metafile:
-            break;
-        case Impl::Kind::Other: {
-            if (!d.decoded.isNull()) {
-                QImage scaled =
-                    scaleToSrgb(d.decoded, target, SrgbConversion::forRgbPixels(d.icc).get());
-                if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
-                return scaled;
-            }
-            auto streamed = decodeStreamed(d.fd, target);
-            if (!streamed) return unexpected(streamed.error());
-            if (*streamed) return std::move(**streamed);
-            if (d.readPath == d.path && !isRegularFile(d.path))
-                return fail(QStringLiteral("cannot open: not a regular file"));
-            QByteArray icc;
-            auto image = decodeQtPicture(d.readPath, reduceTo, &icc);
-            if (!image) return unexpected(d.named(image.error()));
-            QImage scaled = scaleToSrgb(*image, target, SrgbConversion::forRgbPixels(icc).get());
-            if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
-            return scaled;
-        }
-    }
-    auto image = decode(reduceTo);
-    if (!image) return image;
-    QImage scaled = AreaScaler::scale(*image, target);
-    if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
-    return scaled;
+    auto image =
+        std::visit([&](const auto& info) { return decodeThumbnail(d.file, info, target); }, d.info);
+    if (!image) return unexpected(d.file.named(image.error()));
+    return image;
 }
 
 }  // namespace miniskop

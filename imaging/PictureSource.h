@@ -57,7 +57,6 @@ public:
 private:
     struct Impl;
     explicit PictureSource(std::unique_ptr<Impl> impl);
-    Expected<QImage> decodeScaledKind(QSize target) const;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -59,4 +59,6 @@ QSize coveringSize(QSize natural, QSize atLeast) {
     return QSize(w, h);
 }
 
+QSize reducedDecodeSize(QSize natural, QSize target) { return (target * 2).boundedTo(natural); }
+
 }  // namespace miniskop

@@ -24,4 +24,10 @@ Expected<QSize> thumbnailSize(float W, float H, float S, bool enlarge);
 // `atLeast`, nor above `natural`).
 QSize coveringSize(QSize natural, QSize atLeast);
 
+// The size a decoder that can reduce on load decodes at for a thumbnail of
+// `target`: twice the target, never above `natural`, so that the final area
+// average still has several pixels to work with (a reduced decode just above
+// the target would leave a visibly softer, blockier result).
+QSize reducedDecodeSize(QSize natural, QSize target);
+
 }  // namespace miniskop

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "ExifOrientation.h"
-#include "JpegDecoder.h"
+#include "JpegRows.h"
 #include "PictureSource.h"
 #include "ThumbnailTestPictures.h"
 

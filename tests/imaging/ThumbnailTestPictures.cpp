@@ -2,7 +2,9 @@
 #include "ThumbnailTestPictures.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -205,6 +207,16 @@ bool writeBytes(const QString& path, const QByteArray& bytes) {
 QByteArray readBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+Expected<PictureFile> pictureFileOf(const QByteArray& bytes) {
+    static QTemporaryDir dir;
+    static std::atomic<int> made = 0;
+    const QString path = dir.filePath(QStringLiteral("picture-%1").arg(++made));
+    if (!writeBytes(path, bytes)) return fail(QStringLiteral("cannot write ") + path);
+    auto file = PictureFile::open(path);
+    QFile::remove(path);
+    return file;
 }
 
 QImage referenceAreaAverage(const QImage& source, QSize target) {

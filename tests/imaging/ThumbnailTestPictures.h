@@ -8,6 +8,9 @@
 #include <QImage>
 #include <QString>
 
+#include "Expected.h"
+#include "PictureFile.h"
+
 namespace miniskop::testpics {
 
 // Smooth gradients, noise and hard-edged shapes, Format_RGB32.
@@ -39,6 +42,10 @@ QByteArray exifWithOrientation(int orientation, bool bigEndian = false);
 // Writes raw bytes.
 bool writeBytes(const QString& path, const QByteArray& bytes);
 QByteArray readBytes(const QString& path);
+
+// `bytes` as an open picture file, as the decoders are handed one (its name
+// is gone again once it is open).
+Expected<PictureFile> pictureFileOf(const QByteArray& bytes);
 
 // Exact area average of `image` to `target` (two-dimensional, in doubles).
 QImage referenceAreaAverage(const QImage& image, QSize target);

@@ -1,7 +1,6 @@
 // Metafile checking and drawing through libwmf. See WmfDecoder.h.
 #include "WmfDecoder.h"
 
-#include <QFile>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -14,7 +13,10 @@ extern "C" {
 #include <libwmf/gd.h>
 }
 
+#include "AreaScaler.h"
 #include "DecodeLimit.h"
+#include "PictureFile.h"
+#include "ThumbnailSize.h"
 #include "WmfShapeFill.h"
 
 namespace miniskop {
@@ -132,13 +134,13 @@ void pullArcEndsIntoBox(QByteArray& d, qsizetype at) {
     }
 }
 
-Expected<QByteArray> readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return fail(QStringLiteral("cannot open the file"));
-    if (file.size() > kMaxFileBytes) return fail(QStringLiteral("metafile too large"));
-    QByteArray data = file.readAll();
-    if (data.size() != file.size()) return fail(QStringLiteral("cannot read the file"));
-    return data;
+Expected<QByteArray> readFile(const PictureFile& file) {
+    const qint64 size = file.size();
+    if (size > kMaxFileBytes) return fail(QStringLiteral("metafile too large"));
+    // A file that changes while it is read is not taken.
+    std::optional<QByteArray> data = file.readAll(kMaxFileBytes);
+    if (!data || data->size() != size) return fail(QStringLiteral("cannot read the file"));
+    return std::move(*data);
 }
 
 // The clip rectangles libwmf's gd keeps on an image once a clip record ran.
@@ -290,18 +292,6 @@ Expected<Placement> place(const WmfLayout& layout, const WmfSession& session) {
     return p;
 }
 
-// Size to draw at: the natural size, or less when `atLeast` allows.
-QSize drawSize(QSize natural, QSize atLeast) {
-    if (!atLeast.isValid()) return natural;
-    const double f = std::min(1.0, std::max(double(atLeast.width()) / natural.width(),
-                                            double(atLeast.height()) / natural.height()));
-    const int w = std::clamp(int(std::ceil(natural.width() * f - 1e-9)),
-                             std::max(atLeast.width(), 1), natural.width());
-    const int h = std::clamp(int(std::ceil(natural.height() * f - 1e-9)),
-                             std::max(atLeast.height(), 1), natural.height());
-    return QSize(std::min(w, natural.width()), std::min(h, natural.height()));
-}
-
 }  // namespace
 
 bool looksLikeWmf(const QByteArray& head) {
@@ -316,9 +306,9 @@ namespace {
 // global state, so everything from opening to the last drawing call runs
 // under its lock.
 template <typename Use>
-auto withPlacedMetafile(const QString& path, Use&& use)
+auto withPlacedMetafile(const PictureFile& file, Use&& use)
     -> decltype(use(std::declval<WmfSession&>(), std::declval<const Placement&>())) {
-    auto data = readFile(path);
+    auto data = readFile(file);
     if (!data) return unexpected(data.error());
     auto layout = checkLayout(*data);
     if (!layout) return unexpected(layout.error());
@@ -334,22 +324,30 @@ auto withPlacedMetafile(const QString& path, Use&& use)
 
 }  // namespace
 
-Expected<QSize> readWmfSize(const QString& path) {
-    return withPlacedMetafile(path, [](WmfSession&, const Placement& placement) -> Expected<QSize> {
-        return placement.natural;
-    });
+Expected<WmfInfo> readWmfInfo(const PictureFile& file) {
+    return withPlacedMetafile(file,
+                              [](WmfSession&, const Placement& placement) -> Expected<WmfInfo> {
+                                  return WmfInfo{placement.natural};
+                              });
 }
 
-Expected<QImage> decodeWmf(const QString& path, QSize atLeast) {
+Expected<QImage> decodeWmf(const PictureFile& file, QSize atLeast) {
     return withPlacedMetafile(
-        path, [&](WmfSession& session, const Placement& placement) -> Expected<QImage> {
-            const QSize size = drawSize(placement.natural, atLeast);
-            if (double(size.width()) * size.height() * 4.0 > double(kMaxDecodedBytes))
-                return fail(QStringLiteral("metafile too large to draw"));
+        file, [&](WmfSession& session, const Placement& placement) -> Expected<QImage> {
+            const QSize size = coveringSize(placement.natural, atLeast);
+            if (exceedsDecodeLimit(size)) return fail(QStringLiteral("metafile too large to draw"));
             QImage image = session.play(placement.frame, size);
             if (image.isNull()) return fail(QStringLiteral("libwmf cannot draw the metafile"));
             return image;
         });
+}
+
+Expected<QImage> decodeWmfScaled(const PictureFile& file, const WmfInfo& info, QSize target) {
+    auto image = decodeWmf(file, reducedDecodeSize(info.displayed, target));
+    if (!image) return image;
+    QImage scaled = AreaScaler::scale(*image, target);
+    if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
+    return scaled;
 }
 
 }  // namespace miniskop

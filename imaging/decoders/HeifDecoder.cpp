@@ -2,12 +2,9 @@
 #include "HeifDecoder.h"
 
 #include <libheif/heif.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QRgb>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -17,6 +14,7 @@
 #include "AreaScaler.h"
 #include "ColourProfile.h"
 #include "DecodeLimit.h"
+#include "PictureFile.h"
 
 namespace miniskop {
 
@@ -24,7 +22,7 @@ namespace {
 
 // libheif reads the file through these, at its own positions.
 struct FileReader {
-    int fd = -1;
+    const PictureFile* file = nullptr;
     int64_t size = 0;
     int64_t position = 0;
 };
@@ -33,14 +31,7 @@ int64_t readerPosition(void* user) { return static_cast<FileReader*>(user)->posi
 
 int readerRead(void* data, size_t size, void* user) {
     auto* r = static_cast<FileReader*>(user);
-    auto* out = static_cast<char*>(data);
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(r->fd, out + got, size - got, off_t(r->position + int64_t(got)));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return 1;
-        got += size_t(n);
-    }
+    if (r->file->readAt(r->position, data, qsizetype(size)) != qsizetype(size)) return 1;
     r->position += int64_t(size);
     return 0;
 }
@@ -62,10 +53,6 @@ const heif_reader kReader = {1, readerPosition, readerRead, readerSeek, readerGr
 Unexpected<Failure> heifFailure(const heif_error& error) {
     return fail(
         QStringLiteral("HEIF: %1").arg(QString::fromUtf8(error.message ? error.message : "")));
-}
-
-bool tooLarge(QSize size) {
-    return double(size.width()) * double(size.height()) * 4.0 > double(kMaxDecodedBytes);
 }
 
 struct ContextFree {
@@ -94,12 +81,12 @@ struct OpenedHeif {
     QSize displayed;
 };
 
-Expected<OpenedHeif> openHeif(int fd) {
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) return fail(QStringLiteral("HEIF: cannot read file"));
+Expected<OpenedHeif> openHeif(const PictureFile& file) {
+    const qint64 size = file.size();
+    if (size < 0) return fail(QStringLiteral("HEIF: cannot read file"));
     OpenedHeif opened;
-    opened.reader->fd = fd;
-    opened.reader->size = int64_t(st.st_size);
+    opened.reader->file = &file;
+    opened.reader->size = int64_t(size);
     opened.context.reset(heif_context_alloc());
     if (!opened.context) return fail(QStringLiteral("HEIF: out of memory"));
     // Pictures are decoded side by side by the run; tiles of one picture are
@@ -116,7 +103,8 @@ Expected<OpenedHeif> openHeif(int fd) {
         QSize(heif_image_handle_get_width(primary), heif_image_handle_get_height(primary));
     if (opened.displayed.width() < 1 || opened.displayed.height() < 1)
         return fail(QStringLiteral("HEIF: picture without area"));
-    if (tooLarge(opened.displayed)) return fail(QStringLiteral("HEIF: picture too large"));
+    if (exceedsDecodeLimit(opened.displayed))
+        return fail(QStringLiteral("HEIF: picture too large"));
     return opened;
 }
 
@@ -151,7 +139,8 @@ Handle thumbnailFor(const heif_image_handle* primary, QSize displayed, QSize tar
         const bool smaller =
             !best || qint64(size.width()) * size.height() <
                          qint64(handleSize(best.get()).width()) * handleSize(best.get()).height();
-        if (coversTwice && sameShape && !tooLarge(size) && smaller) best = std::move(candidate);
+        if (coversTwice && sameShape && !exceedsDecodeLimit(size) && smaller)
+            best = std::move(candidate);
     }
     return best;
 }
@@ -380,16 +369,16 @@ bool looksLikeHeif(const QByteArray& head) {
     return false;
 }
 
-Expected<QSize> readHeifSize(int fd) {
-    auto opened = openHeif(fd);
+Expected<HeifInfo> readHeifInfo(const PictureFile& file) {
+    auto opened = openHeif(file);
     if (!opened) return unexpected(opened.error());
-    return opened->displayed;
+    return HeifInfo{opened->displayed};
 }
 
-Expected<QImage> decodeHeifScaled(int fd, QSize target) {
-    if (target.width() < 1 || target.height() < 1 || tooLarge(target))
+Expected<QImage> decodeHeifScaled(const PictureFile& file, QSize target) {
+    if (target.width() < 1 || target.height() < 1 || exceedsDecodeLimit(target))
         return fail(QStringLiteral("HEIF: target size out of range"));
-    auto opened = openHeif(fd);
+    auto opened = openHeif(file);
     if (!opened) return unexpected(opened.error());
     const heif_image_handle* primary = opened->primary.get();
     Handle thumbnail = thumbnailFor(primary, opened->displayed, target);

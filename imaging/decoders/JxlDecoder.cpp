@@ -3,18 +3,15 @@
 
 #include <jxl/decode.h>
 #include <jxl/encode.h>  // JxlColorEncodingSetToSRGB
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QRgb>
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 #include <vector>
 
 #include "ColourProfile.h"
 #include "DecodeLimit.h"
-#include "ReadAt.h"
+#include "PictureFile.h"
 
 namespace miniskop {
 
@@ -29,19 +26,12 @@ struct DecoderFree {
 };
 using Decoder = std::unique_ptr<JxlDecoder, DecoderFree>;
 
-bool tooLarge(QSize size) {
-    return double(size.width()) * double(size.height()) * 4.0 > double(kMaxDecodedBytes);
-}
-
 // Up to `limit` bytes from the start of the file.
-Expected<QByteArray> readFile(int fd, qint64 limit) {
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) return fail(QStringLiteral("JPEG XL: cannot read file"));
-    if (qint64(st.st_size) > kMaxDecodedBytes)
-        return fail(QStringLiteral("JPEG XL: file too large"));
-    QByteArray bytes(qsizetype(std::min<qint64>(st.st_size, limit)), Qt::Uninitialized);
-    bytes.truncate(readAt(fd, bytes.data(), bytes.size(), 0));
-    return bytes;
+Expected<QByteArray> readStart(const PictureFile& file, qint64 limit) {
+    const qint64 size = file.size();
+    if (size < 0) return fail(QStringLiteral("JPEG XL: cannot read file"));
+    if (size > kMaxDecodedBytes) return fail(QStringLiteral("JPEG XL: file too large"));
+    return file.head(qsizetype(std::min(size, limit)));
 }
 
 QSize displayedSize(const JxlBasicInfo& info) {
@@ -62,9 +52,9 @@ bool looksLikeJxl(const QByteArray& head) {
     return signature == JXL_SIG_CODESTREAM || signature == JXL_SIG_CONTAINER;
 }
 
-Expected<QSize> readJxlSize(int fd) {
+Expected<JxlInfo> readJxlInfo(const PictureFile& file) {
     for (qint64 limit = kHeadBytes;; limit = kMaxDecodedBytes) {
-        auto bytes = readFile(fd, limit);
+        auto bytes = readStart(file, limit);
         if (!bytes) return unexpected(bytes.error());
         Decoder dec(JxlDecoderCreate(nullptr));
         if (!dec || JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS)
@@ -80,15 +70,16 @@ Expected<QSize> readJxlSize(int fd) {
         const QSize displayed = displayedSize(info);
         if (displayed.width() < 1 || displayed.height() < 1)
             return fail(QStringLiteral("JPEG XL: picture without area"));
-        if (tooLarge(displayed)) return fail(QStringLiteral("JPEG XL: picture too large"));
-        return displayed;
+        if (exceedsDecodeLimit(displayed))
+            return fail(QStringLiteral("JPEG XL: picture too large"));
+        return JxlInfo{displayed};
     }
 }
 
-Expected<QImage> decodeJxlScaled(int fd, QSize target) {
-    if (target.width() < 1 || target.height() < 1 || tooLarge(target))
+Expected<QImage> decodeJxlScaled(const PictureFile& file, QSize target) {
+    if (target.width() < 1 || target.height() < 1 || exceedsDecodeLimit(target))
         return fail(QStringLiteral("JPEG XL: target size out of range"));
-    auto bytes = readFile(fd, kMaxDecodedBytes);
+    auto bytes = readStart(file, kMaxDecodedBytes);
     if (!bytes) return unexpected(bytes.error());
     // No parallel runner: the run decodes pictures side by side already.
     Decoder dec(JxlDecoderCreate(nullptr));
@@ -113,7 +104,8 @@ Expected<QImage> decodeJxlScaled(int fd, QSize target) {
             case JXL_DEC_BASIC_INFO:
                 if (JxlDecoderGetBasicInfo(dec.get(), &info) != JXL_DEC_SUCCESS) return damaged();
                 displayed = displayedSize(info);
-                if (displayed.width() < 1 || displayed.height() < 1 || tooLarge(displayed))
+                if (displayed.width() < 1 || displayed.height() < 1 ||
+                    exceedsDecodeLimit(displayed))
                     return fail(QStringLiteral("JPEG XL: picture size out of range"));
                 format.num_channels = info.alpha_bits > 0 ? 4 : 3;
                 break;

@@ -8,7 +8,8 @@
 #include <QTemporaryDir>
 #include <cstring>
 
-#include "JpegDecoder.h"
+#include "JpegRows.h"
+#include "PictureFile.h"
 #include "ThumbnailTestPictures.h"
 
 namespace miniskop {
@@ -30,8 +31,10 @@ public:
 };
 
 Expected<QImage> decodeAt(const QString& path, QSize atLeast) {
+    auto file = PictureFile::open(path);
+    if (!file) return unexpected(file.error());
     CollectingSink sink;
-    const Status status = decodeJpeg(path, atLeast, sink);
+    const Status status = decodeJpegRows(*file, atLeast, sink);
     if (!status) return unexpected(status.error());
     if (sink.next != sink.image.height()) return fail(QStringLiteral("rows missing"));
     return sink.image;

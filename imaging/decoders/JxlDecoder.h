@@ -16,16 +16,20 @@
 
 namespace miniskop {
 
+class PictureFile;
+
 // True when `head` (the file's first bytes, at least 12) starts a JPEG XL
 // codestream or container.
 bool looksLikeJxl(const QByteArray& head);
 
-// The picture's size as displayed, read from the open regular file `fd`
-// (with pread: the descriptor's offset is neither used nor moved).
-Expected<QSize> readJxlSize(int fd);
+struct JxlInfo {
+    QSize displayed;  // the picture's size as displayed
+};
+
+Expected<JxlInfo> readJxlInfo(const PictureFile& file);
 
 // The picture scaled to exactly `target` (as displayed), Format_RGB32, in
 // sRGB.
-Expected<QImage> decodeJxlScaled(int fd, QSize target);
+Expected<QImage> decodeJxlScaled(const PictureFile& file, QSize target);
 
 }  // namespace miniskop

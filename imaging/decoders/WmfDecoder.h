@@ -12,21 +12,29 @@
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
-#include <QString>
 
 #include "Expected.h"
 
 namespace miniskop {
 
+class PictureFile;
+
 // True when the bytes start like a metafile (placeable or plain).
 bool looksLikeWmf(const QByteArray& head);
 
-// Natural size of the metafile at `path` in pixels.
-Expected<QSize> readWmfSize(const QString& path);
+struct WmfInfo {
+    QSize displayed;  // the natural size in pixels
+};
+
+Expected<WmfInfo> readWmfInfo(const PictureFile& file);
 
 // Draws the metafile; when `atLeast` is valid and smaller than the natural
 // size, at the smallest size of the same proportions that covers it.
 // Format_RGB32, on white.
-Expected<QImage> decodeWmf(const QString& path, QSize atLeast);
+Expected<QImage> decodeWmf(const PictureFile& file, QSize atLeast);
+
+// The metafile drawn at twice `target` (at most its natural size), then
+// scaled to exactly `target` by the area scaler.
+Expected<QImage> decodeWmfScaled(const PictureFile& file, const WmfInfo& info, QSize target);
 
 }  // namespace miniskop

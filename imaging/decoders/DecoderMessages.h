@@ -19,8 +19,6 @@ public:
     CapturedDecoderMessages(const CapturedDecoderMessages&) = delete;
     CapturedDecoderMessages& operator=(const CapturedDecoderMessages&) = delete;
 
-    const QStringList& messages() const { return messages_; }
-
     // `reason`, followed by the messages in parentheses when there are any.
     QString appendedTo(const QString& reason) const;
 

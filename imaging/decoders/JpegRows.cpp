@@ -1,7 +1,7 @@
 // libjpeg decoding with DCT-domain reduction, EXIF orientation and a longjmp
 // error manager. The functions that call libjpeg keep only plain C data in the
 // frame that holds the jump buffer, so a longjmp skips no C++ destructor.
-#include "JpegDecoder.h"
+#include "JpegRows.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -19,6 +19,7 @@
 #include "ColourProfile.h"
 #include "DecodeLimit.h"
 #include "ExifOrientation.h"
+#include "PictureFile.h"
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN,
               "JCS_EXT_BGRX matches QImage::Format_RGB32 only on little-endian machines");
@@ -58,12 +59,17 @@ void installErrorManager(jpeg_decompress_struct* cinfo, ErrorManager* err) {
     err->endOfDataSeen = false;
 }
 
-FILE* openFile(const QString& path) {
-    return std::fopen(QFile::encodeName(path).constData(), "rb");
+// libjpeg reads through stdio, by the name that leads to the open file.
+Expected<FILE*> openFile(const PictureFile& picture) {
+    const Expected<QString> name = picture.nameForLibraries();
+    if (!name) return unexpected(name.error());
+    FILE* file = std::fopen(QFile::encodeName(*name).constData(), "rb");
+    if (file == nullptr) return fail(QStringLiteral("cannot open the file"));
+    return file;
 }
 
 // Header and orientation. Plain C data only in this frame (see file comment).
-bool readInfo(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, JpegInfo* info) {
+bool readInfo(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, JpegHeader* info) {
     installErrorManager(cinfo, err);
     if (setjmp(err->jump)) return false;
     jpeg_create_decompress(cinfo);
@@ -75,9 +81,9 @@ bool readInfo(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Jpeg
     info->stored = QSize(int(cinfo->image_width), int(cinfo->image_height));
     if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK) {
         info->colours =
-            cinfo->saw_Adobe_marker ? JpegInfo::Colours::CmykInverted : JpegInfo::Colours::Cmyk;
+            cinfo->saw_Adobe_marker ? JpegHeader::Colours::CmykInverted : JpegHeader::Colours::Cmyk;
     } else if (cinfo->jpeg_color_space == JCS_GRAYSCALE) {
-        info->colours = JpegInfo::Colours::Grey;
+        info->colours = JpegHeader::Colours::Grey;
     }
     JOCTET* icc = nullptr;
     unsigned int iccLength = 0;
@@ -173,8 +179,7 @@ bool runDecode(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Dec
         cinfo->do_block_smoothing = FALSE;
     }
     jpeg_calc_output_dimensions(cinfo);
-    const double bytes = double(cinfo->output_width) * double(cinfo->output_height) * 4.0;
-    if (bytes > double(kMaxDecodedBytes)) {
+    if (exceedsDecodeLimit(QSize(int(cinfo->output_width), int(cinfo->output_height)))) {
         job->tooLarge = true;
         return false;
     }
@@ -238,18 +243,14 @@ QString libjpegMessage(const ErrorManager& err) {
 
 }  // namespace
 
-bool looksLikeJpeg(const QByteArray& head) {
-    return head.size() >= 3 && uchar(head[0]) == 0xFF && uchar(head[1]) == 0xD8 &&
-           uchar(head[2]) == 0xFF;
-}
-
-Expected<JpegInfo> readJpegInfo(const QString& path) {
-    FILE* file = openFile(path);
-    if (file == nullptr) return fail(QStringLiteral("cannot open the file"));
+Expected<JpegHeader> readJpegHeader(const PictureFile& picture) {
+    const Expected<FILE*> opened = openFile(picture);
+    if (!opened) return unexpected(opened.error());
+    FILE* file = *opened;
     ErrorManager err;
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
-    JpegInfo info;
+    JpegHeader info;
     const bool ok = readInfo(file, &err, &cinfo, &info);
     jpeg_destroy_decompress(&cinfo);
     std::fclose(file);
@@ -273,10 +274,11 @@ int jpegScaleFor(QSize stored, QSize atLeast) {
     return 8;
 }
 
-Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink,
-                  const SrgbConversion* cmykProfile) {
-    FILE* file = openFile(path);
-    if (file == nullptr) return fail(QStringLiteral("cannot open the file"));
+Status decodeJpegRows(const PictureFile& picture, QSize atLeast, JpegRowSink& sink,
+                      const SrgbConversion* cmykProfile) {
+    const Expected<FILE*> opened = openFile(picture);
+    if (!opened) return unexpected(opened.error());
+    FILE* file = *opened;
     ErrorManager err;
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);

@@ -1,13 +1,10 @@
 // TIFF decoding by strips and tiles into the area scaler. See TiffDecoder.h.
 #include "TiffDecoder.h"
 
-#include <sys/stat.h>
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <QRgb>
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +15,7 @@
 #include "ColourProfile.h"
 #include "DecodeLimit.h"
 #include "ExifOrientation.h"
+#include "PictureFile.h"
 
 namespace miniskop {
 
@@ -26,7 +24,7 @@ namespace {
 // libtiff reads through these, at its own position; messages land in
 // `message` instead of on stderr.
 struct TiffFile {
-    int fd = -1;
+    const PictureFile* file = nullptr;
     uint64_t size = 0;
     uint64_t position = 0;
     char message[256] = {};
@@ -34,15 +32,7 @@ struct TiffFile {
 
 tmsize_t fileRead(thandle_t handle, void* out, tmsize_t size) {
     auto* f = static_cast<TiffFile*>(handle);
-    auto* bytes = static_cast<char*>(out);
-    tmsize_t got = 0;
-    while (got < size) {
-        const ssize_t n =
-            ::pread(f->fd, bytes + got, size_t(size - got), off_t(f->position + uint64_t(got)));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += n;
-    }
+    const tmsize_t got = f->file->readAt(qint64(f->position), out, size);
     f->position += uint64_t(got);
     return got;
 }
@@ -84,12 +74,12 @@ struct OpenTiff {
     }
 };
 
-Expected<OpenTiff> openTiff(int fd) {
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) return fail(QStringLiteral("TIFF: cannot read file"));
+Expected<OpenTiff> openTiff(const PictureFile& file) {
+    const qint64 size = file.size();
+    if (size < 0) return fail(QStringLiteral("TIFF: cannot read file"));
     OpenTiff open;
-    open.file->fd = fd;
-    open.file->size = uint64_t(st.st_size);
+    open.file->file = &file;
+    open.file->size = uint64_t(size);
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) return fail(QStringLiteral("TIFF: out of memory"));
     TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(kMaxDecodedBytes));
@@ -123,10 +113,6 @@ template <class T>
 T field(TIFF* tif, ttag_t tag, T fallback) {
     T value = fallback;
     return TIFFGetFieldDefaulted(tif, tag, &value) ? value : fallback;
-}
-
-bool tooLarge(QSize size) {
-    return double(size.width()) * double(size.height()) * 4.0 > double(kMaxDecodedBytes);
 }
 
 Layout describe(TIFF* tif) {
@@ -304,25 +290,25 @@ bool looksLikeTiff(const QByteArray& head) {
     return little || big;
 }
 
-Expected<TiffInfo> readTiffInfo(int fd) {
-    auto open = openTiff(fd);
+Expected<TiffInfo> readTiffInfo(const PictureFile& file) {
+    auto open = openTiff(file);
     if (!open) return unexpected(open.error());
     const Layout layout = describe(open->tif.get());
     if (layout.stored.width() < 1 || layout.stored.height() < 1)
         return fail(QStringLiteral("TIFF: picture without area"));
-    if (tooLarge(layout.stored)) return fail(QStringLiteral("TIFF: picture too large"));
+    if (exceedsDecodeLimit(layout.stored)) return fail(QStringLiteral("TIFF: picture too large"));
     return TiffInfo{orientedSize(layout.stored, layout.orientation), layout.streamable};
 }
 
-Expected<QImage> decodeTiffScaled(int fd, QSize target) {
-    if (target.width() < 1 || target.height() < 1 || tooLarge(target))
+Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
+    if (target.width() < 1 || target.height() < 1 || exceedsDecodeLimit(target))
         return fail(QStringLiteral("TIFF: target size out of range"));
-    auto open = openTiff(fd);
+    auto open = openTiff(file);
     if (!open) return unexpected(open.error());
     TIFF* tif = open->tif.get();
     const Layout l = describe(tif);
     if (!l.streamable) return fail(QStringLiteral("TIFF: layout not read by strips"));
-    if (l.stored.width() < 1 || l.stored.height() < 1 || tooLarge(l.stored))
+    if (l.stored.width() < 1 || l.stored.height() < 1 || exceedsDecodeLimit(l.stored))
         return fail(QStringLiteral("TIFF: picture size out of range"));
 
     const bool cmyk = l.photometric == PHOTOMETRIC_SEPARATED;

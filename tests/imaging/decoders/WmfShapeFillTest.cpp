@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <cmath>
 #include <optional>
 #include <random>
@@ -148,9 +147,10 @@ class WmfShapeFillTest : public ::testing::Test {
 protected:
     // Draws the file at 200 x 100 (plain) or 192 x 96 (placeable) pixels.
     QImage draw(const ShapeFile& file) {
-        const QString path = dir_.filePath(QStringLiteral("shape%1.wmf").arg(++count_));
-        EXPECT_TRUE(testpics::writeBytes(path, file.bytes()));
-        auto image = decodeWmf(path, QSize(200, 100));
+        auto picture = testpics::pictureFileOf(file.bytes());
+        EXPECT_TRUE(picture.has_value());
+        if (!picture) return QImage();
+        auto image = decodeWmf(*picture, QSize(200, 100));
         EXPECT_TRUE(image.has_value()) << image.error().message.toStdString();
         return image ? *image : QImage();
     }
@@ -166,8 +166,6 @@ protected:
                     return true;
         return false;
     }
-    QTemporaryDir dir_;
-    int count_ = 0;
 };
 
 TEST_F(WmfShapeFillTest, ShapesAreFilledWithTheBrushUnderEitherPen) {
@@ -267,14 +265,14 @@ TEST_F(WmfShapeFillTest, ArcEndsFarOutsideTheirBoxKeepTheirDirection) {
     // Without a window extent the drawing's extent gives the size: it lies
     // within the box, the far points do not count.
     file.windowExtent = false;
-    const QString path = dir_.filePath(QStringLiteral("extent.wmf"));
-    ASSERT_TRUE(testpics::writeBytes(path, file.bytes()));
-    const Expected<QSize> size = readWmfSize(path);
-    ASSERT_TRUE(size.has_value());
-    EXPECT_GT(size->width(), 500);
-    EXPECT_LE(size->width(), 1210);
-    EXPECT_GT(size->height(), 150);
-    EXPECT_LE(size->height(), 610);
+    auto picture = testpics::pictureFileOf(file.bytes());
+    ASSERT_TRUE(picture.has_value());
+    const Expected<WmfInfo> info = readWmfInfo(*picture);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_GT(info->displayed.width(), 500);
+    EXPECT_LE(info->displayed.width(), 1210);
+    EXPECT_GT(info->displayed.height(), 150);
+    EXPECT_LE(info->displayed.height(), 610);
 }
 
 TEST_F(WmfShapeFillTest, EnormousShapesCoverThePictureAndStayCheap) {
@@ -344,9 +342,9 @@ TEST_F(WmfShapeFillTest, DamagedShapeRecordsNeverCrash) {
             bytes[at] = char(v & 0xff);
             bytes[at + 1] = char((v >> 8) & 0xff);
         }
-        const QString path = dir_.filePath(QStringLiteral("damaged.wmf"));
-        ASSERT_TRUE(testpics::writeBytes(path, bytes));
-        const Expected<QImage> image = decodeWmf(path, QSize(200, 100));
+        auto picture = testpics::pictureFileOf(bytes);
+        ASSERT_TRUE(picture.has_value());
+        const Expected<QImage> image = decodeWmf(*picture, QSize(200, 100));
         if (image) {
             ++decoded;
             EXPECT_FALSE(image->isNull());

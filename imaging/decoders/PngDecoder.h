@@ -8,7 +8,8 @@
 // path does, and the samples are taken as stored (no gamma correction, like
 // Qt's PNG reader); an embedded ICC profile (iCCP) is converted to sRGB.
 // Pictures with an EXIF block (which may carry an orientation) are not
-// handled here: the caller decodes them the usual way.
+// handled here: the caller decodes them through Qt's reader, which also
+// tells every PNG's natural size (QtDecoder.h).
 #pragma once
 
 #include <QByteArray>
@@ -17,25 +18,28 @@
 #include <optional>
 
 #include "Expected.h"
+#include "QtDecoder.h"
 
 namespace miniskop {
+
+class PictureFile;
 
 // True when `head` (the file's first bytes, at least 8) is a PNG signature.
 bool looksLikePng(const QByteArray& head);
 
-// Reads the PNG header (every chunk before the image data) of the open
-// regular file `fd` with libpng's messages caught, so that a header no reader
-// could take fails here, in plain words, before another reader prints them.
-Status checkPngHeader(int fd);
+// What opening a PNG learns: Qt's reader's view of it (natural size, with
+// an EXIF orientation applied).
+struct PngInfo : QtInfo {};
 
-// Decodes the PNG read from the open regular file `fd` (read from its start
-// with pread, so the descriptor's offset is neither used nor moved) scaled to
-// exactly `target`: area averaging where it shrinks, bilinear where it grows.
-// The result is Format_RGB32. std::nullopt means "not handled here, use
-// another decoder"; an error means the file is not a readable PNG.
-Expected<std::optional<QImage>> decodePngScaled(int fd, QSize target);
+// Reads the header (every chunk before the image data) with libspng, so
+// that a header no reader could take fails here, in plain words, before Qt's
+// reader prints its own messages about it; then Qt's reader tells the size.
+Expected<PngInfo> readPngInfo(const PictureFile& file);
 
-// The same for a PNG held in memory.
-Expected<std::optional<QImage>> decodePngScaled(const QByteArray& bytes, QSize target);
+// Decodes the PNG `file` scaled to exactly `target`: area averaging where it
+// shrinks, bilinear where it grows. The result is Format_RGB32. std::nullopt
+// means "not handled here, use another decoder"; an error means the file is
+// not a readable PNG.
+Expected<std::optional<QImage>> decodePngScaled(const PictureFile& file, QSize target);
 
 }  // namespace miniskop

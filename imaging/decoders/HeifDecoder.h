@@ -17,16 +17,20 @@
 
 namespace miniskop {
 
+class PictureFile;
+
 // True when `head` (the file's first bytes, at least 12) starts a HEIF file
 // libheif reads (HEIC, AVIF and their sequence and multi-image brands).
 bool looksLikeHeif(const QByteArray& head);
 
-// The primary image's size as displayed, read from the open regular file
-// `fd` (with pread: the descriptor's offset is neither used nor moved).
-Expected<QSize> readHeifSize(int fd);
+struct HeifInfo {
+    QSize displayed;  // the primary image's size as displayed
+};
+
+Expected<HeifInfo> readHeifInfo(const PictureFile& file);
 
 // The picture scaled to exactly `target` (area averaging where it shrinks,
 // bilinear where it grows), Format_RGB32, in sRGB.
-Expected<QImage> decodeHeifScaled(int fd, QSize target);
+Expected<QImage> decodeHeifScaled(const PictureFile& file, QSize target);
 
 }  // namespace miniskop

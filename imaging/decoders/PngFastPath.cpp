@@ -2,19 +2,17 @@
 #include "PngFastPath.h"
 
 #include <libdeflate.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QRgb>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
 #include "ColourProfile.h"
+#include "PictureFile.h"
 #include "PngUnfilter.h"
 
 #if defined(__SSE2__)
@@ -30,21 +28,9 @@ constexpr quint32 kMaxChunk = quint32(64) << 20;
 // An embedded profile inflates to at most this much.
 constexpr size_t kMaxProfile = size_t(8) << 20;
 
-bool readAt(const PngBytes& file, size_t offset, void* out, size_t length) {
-    if (file.fd < 0) {
-        if (offset > file.size || length > file.size - offset) return false;
-        std::memcpy(out, file.bytes + offset, length);
-        return true;
-    }
-    auto* to = static_cast<char*>(out);
-    size_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(file.fd, to + got, length - got, off_t(offset + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        got += size_t(n);
-    }
-    return true;
+// Exactly `length` bytes at `offset`, or false.
+bool readExactly(const PictureFile& file, size_t offset, void* out, size_t length) {
+    return file.readAt(qint64(offset), out, qsizetype(length)) == qsizetype(length);
 }
 
 quint32 big32(const unsigned char* p) {
@@ -160,9 +146,9 @@ void layPngRowOnWhite(unsigned char* bgra, std::size_t width) {
     }
 }
 
-std::optional<QImage> decodePngFast(const PngBytes& file, QSize target) {
+std::optional<QImage> decodePngFast(const PictureFile& file, QSize target) {
     unsigned char head[8 + 8 + 13 + 4];
-    if (target.width() < 1 || target.height() < 1 || !readAt(file, 0, head, sizeof head))
+    if (target.width() < 1 || target.height() < 1 || !readExactly(file, 0, head, sizeof head))
         return std::nullopt;
     // The header: IHDR first, 8-bit RGB (2) or RGBA (6), standard methods.
     const quint32 width = big32(head + 16), height = big32(head + 20);
@@ -182,9 +168,7 @@ std::optional<QImage> decodePngFast(const PngBytes& file, QSize target) {
     std::vector<unsigned char> compressed;
     // The image data is nearly the whole file: room for it at once, so the
     // chunks are not copied again and again as the vector grows.
-    size_t fileSize = file.size;
-    struct stat st {};
-    if (file.fd >= 0 && ::fstat(file.fd, &st) == 0 && st.st_size > 0) fileSize = size_t(st.st_size);
+    const size_t fileSize = size_t(std::max<qint64>(file.size(), 0));
     // Stored deflate blocks make the data at most a little larger than
     // inflated, so a file padded with other chunks reserves no more.
     compressed.reserve(std::min(fileSize, size_t(inflated * 1.01) + 4096));
@@ -194,7 +178,7 @@ std::optional<QImage> decodePngFast(const PngBytes& file, QSize target) {
     size_t at = 8 + 25;
     for (;;) {
         unsigned char bytes[8];
-        if (!readAt(file, at, bytes, 8)) return std::nullopt;
+        if (!readExactly(file, at, bytes, 8)) return std::nullopt;
         const quint32 length = big32(bytes);
         const unsigned char* type = bytes + 4;
         if (length > kMaxChunk || !validName(type)) return std::nullopt;
@@ -212,7 +196,8 @@ std::optional<QImage> decodePngFast(const PngBytes& file, QSize target) {
             const size_t start = isData ? compressed.size() : 0;
             std::vector<unsigned char>& into = isData ? compressed : chunk;
             into.resize(start + length + 4);
-            if (!readAt(file, at + 8, into.data() + start, size_t(length) + 4)) return std::nullopt;
+            if (!readExactly(file, at + 8, into.data() + start, size_t(length) + 4))
+                return std::nullopt;
             const quint32 crc = big32(into.data() + start + length);
             const quint32 computed =
                 libdeflate_crc32(libdeflate_crc32(0, type, 4), into.data() + start, length);

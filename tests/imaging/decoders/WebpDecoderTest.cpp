@@ -1,7 +1,6 @@
 // WebP decoding with scaling on load: lossy and lossless, with and without
 // alpha, against Qt's full decode scaled by the area scaler; enlarging,
 // the cases left to the Qt path (animation, EXIF) and damaged files.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <webp/encode.h>
@@ -9,12 +8,11 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
-#include <QTemporaryDir>
 
 #include "AreaScaler.h"
-#include "QtPictureDecoder.h"
+#include "QtDecoder.h"
 #include "ThumbnailTestPictures.h"
-#include "WebpScaledDecoder.h"
+#include "WebpDecoder.h"
 
 namespace miniskop {
 namespace {
@@ -56,8 +54,15 @@ QImage qtReference(const QByteArray& bytes, QSize target) {
     return AreaScaler::scale(flattenOnWhite(image), target);
 }
 
+// The WebP decoder's result for the file holding `bytes`.
+Expected<std::optional<QImage>> decodeBytes(const QByteArray& bytes, QSize target) {
+    auto file = testpics::pictureFileOf(bytes);
+    if (!file) return unexpected(file.error());
+    return decodeWebpScaled(*file, target);
+}
+
 QImage decoded(const QByteArray& bytes, QSize target) {
-    auto result = decodeWebpScaled(bytes, target);
+    auto result = decodeBytes(bytes, target);
     EXPECT_TRUE(result.has_value()) << (result ? "" : result.error().message.toStdString());
     if (!result) return {};
     EXPECT_TRUE(result->has_value());
@@ -66,7 +71,7 @@ QImage decoded(const QByteArray& bytes, QSize target) {
     return **result;
 }
 
-TEST(WebpScaledDecoder, MatchesQtDecodeScaled) {
+TEST(WebpDecoder, MatchesQtDecodeScaled) {
     for (bool lossless : {false, true}) {
         for (bool alpha : {false, true}) {
             SCOPED_TRACE(testing::Message() << "lossless " << lossless << " alpha " << alpha);
@@ -82,7 +87,7 @@ TEST(WebpScaledDecoder, MatchesQtDecodeScaled) {
     }
 }
 
-TEST(WebpScaledDecoder, TransparencyIsLaidOnWhite) {
+TEST(WebpDecoder, TransparencyIsLaidOnWhite) {
     const QByteArray bytes = encodeWebp(picture(64, 64, true), true);
     const QImage out = decoded(bytes, QSize(16, 16));
     EXPECT_EQ(out.pixel(5, 1), qRgb(255, 255, 255));  // the transparent band
@@ -93,7 +98,7 @@ TEST(WebpScaledDecoder, TransparencyIsLaidOnWhite) {
         EXPECT_NEAR(got, (want * 128 + 255 * 127) / 255, 2);
 }
 
-TEST(WebpScaledDecoder, EnlargesAndKeepsOddSizesLikeTheScaler) {
+TEST(WebpDecoder, EnlargesAndKeepsOddSizesLikeTheScaler) {
     const QSize cases[][2] = {
         {QSize(1, 1), QSize(120, 120)},
         {QSize(1, 40), QSize(3, 120)},
@@ -126,18 +131,18 @@ QByteArray extended(const QByteArray& simple, quint8 flags, const QByteArray& ex
     return QByteArray("RIFF") + le32(quint32(body.size())) + body;
 }
 
-TEST(WebpScaledDecoder, LeavesAnimationAndExifToTheCaller) {
+TEST(WebpDecoder, LeavesAnimationAndExifToTheCaller) {
     const QByteArray still = encodeWebp(picture(1, 1, false), true);
     const QByteArray anim = QByteArray("ANIM") + le32(6) + QByteArray(6, '\0');
-    auto animated = decodeWebpScaled(extended(still, 0x02, anim), QSize(1, 1));
+    auto animated = decodeBytes(extended(still, 0x02, anim), QSize(1, 1));
     ASSERT_TRUE(animated.has_value()) << animated.error().message.toStdString();
     EXPECT_FALSE(animated->has_value());
 
-    auto exif = decodeWebpScaled(extended(still, 0x08, {}), QSize(1, 1));
+    auto exif = decodeBytes(extended(still, 0x08, {}), QSize(1, 1));
     ASSERT_TRUE(exif.has_value()) << exif.error().message.toStdString();
     EXPECT_FALSE(exif->has_value());
     // The same extended file without the EXIF flag is decoded here.
-    auto plain = decodeWebpScaled(extended(still, 0x00, {}), QSize(1, 1));
+    auto plain = decodeBytes(extended(still, 0x00, {}), QSize(1, 1));
     ASSERT_TRUE(plain.has_value()) << plain.error().message.toStdString();
     EXPECT_TRUE(plain->has_value());
 
@@ -145,39 +150,34 @@ TEST(WebpScaledDecoder, LeavesAnimationAndExifToTheCaller) {
     EXPECT_FALSE(looksLikeWebp(QByteArray("RIFF\0\0\0\0WAVE", 12)));
 }
 
-TEST(WebpScaledDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
+TEST(WebpDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {
     const QByteArray bytes = encodeWebp(picture(300, 200, true), false);
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("p.webp"));
-    ASSERT_TRUE(testpics::writeBytes(file, bytes));
-    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::lseek(fd, 3, SEEK_SET), 3);
-    auto fromFile = decodeWebpScaled(fd, QSize(120, 80));
-    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 3);
-    ::close(fd);
+    auto file = testpics::pictureFileOf(bytes);
+    ASSERT_TRUE(file.has_value());
+    ASSERT_EQ(::lseek(file->descriptor(), 3, SEEK_SET), 3);
+    auto fromFile = decodeWebpScaled(*file, QSize(120, 80));
+    EXPECT_EQ(::lseek(file->descriptor(), 0, SEEK_CUR), 3);
     ASSERT_TRUE(fromFile.has_value() && fromFile->has_value());
     EXPECT_EQ(**fromFile, decoded(bytes, QSize(120, 80)));
 }
 
-TEST(WebpScaledDecoder, DamagedFilesFailCleanly) {
+TEST(WebpDecoder, DamagedFilesFailCleanly) {
     for (bool lossless : {false, true}) {
         SCOPED_TRACE(lossless);
         const QByteArray bytes = encodeWebp(picture(96, 64, true), lossless);
         for (qsizetype n = 0; n < bytes.size(); n += (n < 64 ? 1 : 13))
-            EXPECT_FALSE(decodeWebpScaled(bytes.left(n), QSize(20, 12)).has_value()) << n;
+            EXPECT_FALSE(decodeBytes(bytes.left(n), QSize(20, 12)).has_value()) << n;
         // Overwritten data may decode to some picture or fail, never crash.
         for (qsizetype at = 20; at < bytes.size(); at += 31) {
             QByteArray broken = bytes;
             broken[at] = char(broken[at] ^ 0xa5);
-            auto result = decodeWebpScaled(broken, QSize(20, 12));
+            auto result = decodeBytes(broken, QSize(20, 12));
             if (result && *result) {
                 EXPECT_EQ((*result)->size(), QSize(20, 12));
             }
         }
     }
-    EXPECT_FALSE(decodeWebpScaled(QByteArray(), QSize(1, 1)).has_value());
-    EXPECT_FALSE(decodeWebpScaled(-1, QSize(1, 1)).has_value());
+    EXPECT_FALSE(decodeBytes(QByteArray(), QSize(1, 1)).has_value());
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 
 namespace miniskop {
 
+class PictureFile;
+
 // True when `head` (the file's first bytes, at least 4) starts a TIFF or
 // BigTIFF file of either byte order.
 bool looksLikeTiff(const QByteArray& head);
@@ -28,12 +30,11 @@ struct TiffInfo {
     bool streamable = false;  // a layout this decoder reads (see file comment)
 };
 
-// Reads the first page's header from the open regular file `fd` (with
-// pread: the descriptor's offset is neither used nor moved).
-Expected<TiffInfo> readTiffInfo(int fd);
+// Reads the first page's header.
+Expected<TiffInfo> readTiffInfo(const PictureFile& file);
 
 // The first page scaled to exactly `target` (as displayed), Format_RGB32, in
 // sRGB. Fails for a layout that is not streamable.
-Expected<QImage> decodeTiffScaled(int fd, QSize target);
+Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target);
 
 }  // namespace miniskop

@@ -1,17 +1,14 @@
-// WebP decoding with libwebp's scaling on load. See WebpScaledDecoder.h.
-#include "WebpScaledDecoder.h"
+// WebP decoding with libwebp's scaling on load. See WebpDecoder.h.
+#include "WebpDecoder.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <webp/decode.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "AreaScaler.h"
 #include "ColourProfile.h"
-#include "QtPictureDecoder.h"
-#include "ReadAt.h"
+#include "PictureFile.h"
+#include "QtDecoder.h"
 
 namespace miniskop {
 
@@ -68,13 +65,8 @@ QByteArray iccProfile(const QByteArray& bytes) {
     return {};
 }
 
-}  // namespace
-
-bool looksLikeWebp(const QByteArray& head) {
-    return head.size() >= 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP";
-}
-
-Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize target) {
+// The picture held in `bytes` scaled to `target`; see decodeWebpScaled.
+Expected<std::optional<QImage>> decodeBytes(const QByteArray& bytes, QSize target) {
     if (target.width() < 1 || target.height() < 1)
         return fail(QStringLiteral("WebP: target size out of range"));
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
@@ -124,14 +116,24 @@ Expected<std::optional<QImage>> decodeWebpScaled(const QByteArray& bytes, QSize 
     return std::optional<QImage>(std::move(image));
 }
 
-Expected<std::optional<QImage>> decodeWebpScaled(int fd, QSize target) {
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) return fail(QStringLiteral("WebP: cannot read file"));
-    if (st.st_size > kMaxFileBytes) return std::optional<QImage>();
-    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+}  // namespace
+
+bool looksLikeWebp(const QByteArray& head) {
+    return head.size() >= 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP";
+}
+
+Expected<WebpInfo> readWebpInfo(const PictureFile& file) {
+    auto info = readQtInfo(file);
+    if (!info) return unexpected(info.error());
+    return WebpInfo{std::move(*info)};
+}
+
+Expected<std::optional<QImage>> decodeWebpScaled(const PictureFile& file, QSize target) {
+    if (file.size() < 0) return fail(QStringLiteral("WebP: cannot read file"));
     // A file that shrank meanwhile reads as truncated.
-    bytes.truncate(readAt(fd, bytes.data(), bytes.size(), 0));
-    return decodeWebpScaled(bytes, target);
+    const std::optional<QByteArray> bytes = file.readAll(kMaxFileBytes);
+    if (!bytes) return std::optional<QImage>();
+    return decodeBytes(*bytes, target);
 }
 
 }  // namespace miniskop

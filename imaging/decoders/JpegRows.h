@@ -1,4 +1,4 @@
-// JPEG decoding through libjpeg(-turbo) directly, for speed and small memory:
+// The libjpeg(-turbo) part of the JPEG decoder, for speed and small memory:
 // the picture is decoded at the smallest 1/8-step DCT scale whose size still
 // covers the size asked for, and its rows are handed out one by one as blue,
 // green, red, x pixels, so a caller can scale them on the fly. At a reduced
@@ -12,15 +12,15 @@
 
 #include <QByteArray>
 #include <QSize>
-#include <QString>
 
 #include "Expected.h"
 
 namespace miniskop {
 
+class PictureFile;
 class SrgbConversion;
 
-struct JpegInfo {
+struct JpegHeader {
     QSize stored;         // width and height as stored in the file
     int orientation = 1;  // EXIF orientation 1..8
     QByteArray icc;       // the embedded colour profile, empty without one
@@ -37,11 +37,8 @@ public:
     virtual void row(const unsigned char* bgrx) = 0;
 };
 
-// True when the file starts with a JPEG start-of-image marker.
-bool looksLikeJpeg(const QByteArray& head);
-
 // Reads the header and the EXIF orientation.
-Expected<JpegInfo> readJpegInfo(const QString& path);
+Expected<JpegHeader> readJpegHeader(const PictureFile& picture);
 
 // The size libjpeg decodes a `stored` picture to at scale n/8.
 QSize jpegScaledSize(QSize stored, int eighths);
@@ -50,11 +47,11 @@ QSize jpegScaledSize(QSize stored, int eighths);
 // directions; 8 when `atLeast` is not a valid size.
 int jpegScaleFor(QSize stored, QSize atLeast);
 
-// Decodes `path` at jpegScaleFor(stored, atLeast) into `sink`. Refuses output
+// Decodes `picture` at jpegScaleFor(stored, atLeast) into `sink`. Refuses output
 // larger than kMaxDecodedBytes and caps libjpeg's own memory at that amount.
 // `cmykProfile`, when set, turns CMYK pixels into sRGB in place of the plain
 // ink arithmetic.
-Status decodeJpeg(const QString& path, QSize atLeast, JpegRowSink& sink,
-                  const SrgbConversion* cmykProfile = nullptr);
+Status decodeJpegRows(const PictureFile& picture, QSize atLeast, JpegRowSink& sink,
+                      const SrgbConversion* cmykProfile = nullptr);
 
 }  // namespace miniskop

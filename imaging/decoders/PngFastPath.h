@@ -20,18 +20,12 @@ namespace miniskop {
 // picture); larger pictures stream through libspng.
 inline constexpr std::size_t kPngFastPathBytes = std::size_t(64) << 20;
 
-// Where the file's bytes come from: the open regular file `fd` (read with
-// pread) when it is not negative, otherwise `bytes` of `size`.
-struct PngBytes {
-    int fd = -1;
-    const unsigned char* bytes = nullptr;
-    std::size_t size = 0;
-};
+class PictureFile;
 
 // The picture scaled to exactly `target`, Format_RGB32, its embedded
 // profile converted to sRGB; std::nullopt when the file is not one this
 // road takes (see above).
-std::optional<QImage> decodePngFast(const PngBytes& file, QSize target);
+std::optional<QImage> decodePngFast(const PictureFile& file, QSize target);
 
 // One decoded row of `width` blue, green, red, alpha pixels laid on white
 // as the Qt path does (premultiplied as Qt converts, then c + (255 - a)).

@@ -1,5 +1,5 @@
 // Row-by-row PNG decoding into the area scaler through libspng. See
-// PngStreamDecoder.h.
+// PngDecoder.h.
 //
 // libspng inflates with zlib like libpng, but unfilters with SIMD code and
 // hands over each row in the layout asked for; the rows go into the scaler
@@ -7,18 +7,17 @@
 // passes and its odd rows, whole and in order, in the seventh: the even rows
 // are kept until then (half the picture), and from there on every row goes
 // into the scaler in picture order, as from a plain file.
-#include "PngStreamDecoder.h"
+#include "PngDecoder.h"
 
 #include <spng.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "ColourProfile.h"
 #include "DecodeLimit.h"
+#include "PictureFile.h"
 #include "PngFastPath.h"
 
 namespace miniskop {
@@ -34,26 +33,17 @@ constexpr size_t kReadChunk = size_t(64) << 10;
 constexpr size_t kMaxChunkBytes = size_t(64) << 20;
 constexpr size_t kMaxChunkCache = size_t(128) << 20;
 
-// Where the compressed bytes come from: a descriptor read through a small
-// buffer, or memory.
+// The file read through a small read-ahead buffer.
 struct PngInput {
-    int fd = -1;
-    const uchar* bytes = nullptr;
-    size_t size = 0;          // memory: total bytes
-    size_t position = 0;      // next byte to hand over (file or memory offset)
-    uchar* buffer = nullptr;  // file: read-ahead buffer of kReadChunk bytes
+    const PictureFile* file = nullptr;
+    size_t position = 0;      // next byte to hand over
+    uchar* buffer = nullptr;  // read-ahead buffer of kReadChunk bytes
     size_t buffered = 0;      // bytes valid in buffer
     size_t bufferStart = 0;   // file offset of buffer[0]
 };
 
 // Copies up to `length` bytes at the input's position; returns how many.
 size_t fetch(PngInput& in, uchar* out, size_t length) {
-    if (in.fd < 0) {
-        const size_t n = std::min(length, in.size - std::min(in.position, in.size));
-        if (n > 0) std::memcpy(out, in.bytes + in.position, n);
-        in.position += n;
-        return n;
-    }
     size_t got = 0;
     while (got < length) {
         const size_t offset = in.position - in.bufferStart;
@@ -64,10 +54,7 @@ size_t fetch(PngInput& in, uchar* out, size_t length) {
             in.position += n;
             continue;
         }
-        ssize_t n = 0;
-        do {
-            n = ::pread(in.fd, in.buffer, kReadChunk, off_t(in.position));
-        } while (n < 0 && errno == EINTR);
+        const qsizetype n = in.file->readAt(qint64(in.position), in.buffer, kReadChunk);
         if (n <= 0) break;
         in.bufferStart = in.position;
         in.buffered = size_t(n);
@@ -171,17 +158,36 @@ SrgbConversionPtr profileOf(spng_ctx* ctx, const spng_ihdr& ihdr) {
                                    grey ? PixelModel::Grey : PixelModel::Rgb);
 }
 
-Expected<std::optional<QImage>> decode(const PngInput& source, QSize target) {
-    if (target.width() < 1 || target.height() < 1)
-        return fail(QStringLiteral("PNG: target size out of range"));
-    if (auto fast = decodePngFast(PngBytes{source.fd, source.bytes, source.size}, target))
-        return std::optional<QImage>(std::move(*fast));
+}  // namespace
+
+bool looksLikePng(const QByteArray& head) {
+    static const char signature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
+    return head.size() >= 8 && std::memcmp(head.constData(), signature, 8) == 0;
+}
+
+Expected<PngInfo> readPngInfo(const PictureFile& file) {
     SpngContext context;
     spng_ctx* ctx = context.get();
     if (!ctx) return fail(QStringLiteral("PNG: out of memory"));
-    PngInput input = source;
-    std::vector<uchar> readAhead(input.fd >= 0 ? kReadChunk : 0);
-    input.buffer = readAhead.data();
+    std::vector<uchar> readAhead(kReadChunk);
+    PngInput input{&file, 0, readAhead.data()};
+    if (int rc = startStream(ctx, &input)) return spngFailure(rc);
+    spng_ihdr ihdr{};
+    if (int rc = spng_get_ihdr(ctx, &ihdr)) return spngFailure(rc);
+    auto info = readQtInfo(file);
+    if (!info) return unexpected(info.error());
+    return PngInfo{std::move(*info)};
+}
+
+Expected<std::optional<QImage>> decodePngScaled(const PictureFile& file, QSize target) {
+    if (target.width() < 1 || target.height() < 1)
+        return fail(QStringLiteral("PNG: target size out of range"));
+    if (auto fast = decodePngFast(file, target)) return std::optional<QImage>(std::move(*fast));
+    SpngContext context;
+    spng_ctx* ctx = context.get();
+    if (!ctx) return fail(QStringLiteral("PNG: out of memory"));
+    std::vector<uchar> readAhead(kReadChunk);
+    PngInput input{&file, 0, readAhead.data()};
     if (int rc = startStream(ctx, &input)) return spngFailure(rc);
 
     spng_ihdr ihdr{};
@@ -222,9 +228,9 @@ Expected<std::optional<QImage>> decode(const PngInput& source, QSize target) {
     std::vector<uchar> evenRows;
     const bool interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
     if (interlaced) {
-        const double bytes = double((height + 1) / 2) * double(width) * 4.0;
-        if (bytes > double(kMaxDecodedBytes)) return fail(QStringLiteral("PNG: picture too large"));
-        evenRows.resize(size_t(bytes));
+        const QSize even(int(width), int((height + 1) / 2));
+        if (exceedsDecodeLimit(even)) return fail(QStringLiteral("PNG: picture too large"));
+        evenRows.resize(size_t(even.width()) * size_t(even.height()) * 4);
     }
     SrgbRowScaler scaler(QSize(int(width), int(height)), target, conversion);
     const auto push = [&](uchar* row) {
@@ -268,41 +274,6 @@ Expected<std::optional<QImage>> decode(const PngInput& source, QSize target) {
     QImage result = scaler.takeResult();
     if (result.isNull()) return fail(QStringLiteral("PNG: out of memory"));
     return std::optional<QImage>(std::move(result));
-}
-
-}  // namespace
-
-bool looksLikePng(const QByteArray& head) {
-    static const char signature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
-    return head.size() >= 8 && std::memcmp(head.constData(), signature, 8) == 0;
-}
-
-Status checkPngHeader(int fd) {
-    SpngContext context;
-    spng_ctx* ctx = context.get();
-    if (!ctx) return fail(QStringLiteral("PNG: out of memory"));
-    PngInput input;
-    input.fd = fd;
-    std::vector<uchar> readAhead(kReadChunk);
-    input.buffer = readAhead.data();
-    if (int rc = startStream(ctx, &input)) return spngFailure(rc);
-    spng_ihdr ihdr{};
-    if (int rc = spng_get_ihdr(ctx, &ihdr)) return spngFailure(rc);
-    return {};
-}
-
-Expected<std::optional<QImage>> decodePngScaled(int fd, QSize target) {
-    if (fd < 0) return fail(QStringLiteral("PNG: no file"));
-    PngInput input;
-    input.fd = fd;
-    return decode(input, target);
-}
-
-Expected<std::optional<QImage>> decodePngScaled(const QByteArray& bytes, QSize target) {
-    PngInput input;
-    input.bytes = reinterpret_cast<const uchar*>(bytes.constData());
-    input.size = size_t(bytes.size());
-    return decode(input, target);
 }
 
 }  // namespace miniskop

@@ -1,19 +1,20 @@
 // QImageReader-based decoding with an allocation limit, reduced reading where
 // the format handler offers it, and transparency laid on white. The decoded
 // picture always has the size the reader told beforehand (the natural size),
-// or the picture counts as failed.
-#include "QtPictureDecoder.h"
+// or the picture counts as failed. See QtDecoder.h.
+#include "QtDecoder.h"
 
 #include <QColorSpace>
-#include <QFile>
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <algorithm>
 #include <cmath>
 #include <mutex>
 
+#include "ColourProfile.h"
 #include "DecodeLimit.h"
 #include "DecoderMessages.h"
+#include "PictureFile.h"
 #include "ThumbnailSize.h"
 
 namespace miniskop {
@@ -35,10 +36,6 @@ bool swapsSides(const QImageReader& reader) {
     return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
 }
 
-bool tooLarge(QSize size) {
-    return double(size.width()) * double(size.height()) * 4.0 > double(kMaxDecodedBytes);
-}
-
 // The reader's reason, with what the format's library said while reading.
 QString readerError(const QImageReader& reader, const CapturedDecoderMessages& said) {
     return said.appendedTo(reader.errorString());
@@ -46,10 +43,8 @@ QString readerError(const QImageReader& reader, const CapturedDecoderMessages& s
 
 // The logical screen of a GIF file (bytes 6 to 9 of its header), or an
 // invalid size when the file is not one.
-QSize gifScreen(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return QSize();
-    const QByteArray head = file.read(10);
+QSize gifScreen(const PictureFile& file) {
+    const QByteArray head = file.head(10);
     if (head.size() < 10 || !head.startsWith("GIF")) return QSize();
     const auto u16 = [&](int at) {
         return int(quint8(head[at])) | (int(quint8(head[at + 1])) << 8);
@@ -61,29 +56,29 @@ QSize gifScreen(const QString& path) {
 // as `stored`. Qt's GIF reader tells the first frame's extent when the
 // logical screen is far larger than the frame, yet decodes onto the whole
 // screen; its allocation is as large as the larger of the two.
-QSize decodedExtent(const QImageReader& reader, const QString& path, QSize stored) {
+QSize decodedExtent(const QImageReader& reader, const PictureFile& file, QSize stored) {
     if (reader.format() != "gif") return stored;
-    return stored.expandedTo(gifScreen(path));
+    return stored.expandedTo(gifScreen(file));
 }
 
 // Refuses what would take more than the decoding limit.
-bool refusedForSize(const QImageReader& reader, const QString& path, QSize stored) {
-    return tooLarge(stored) || tooLarge(decodedExtent(reader, path, stored));
+bool refusedForSize(const QImageReader& reader, const PictureFile& file, QSize stored) {
+    return exceedsDecodeLimit(stored) || exceedsDecodeLimit(decodedExtent(reader, file, stored));
 }
 
-// True when the PNG at `path` carries an iCCP chunk before its image data.
-bool pngHasIccp(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.read(8) != "\x89PNG\r\n\x1a\n") return false;
+// True when the PNG `file` carries an iCCP chunk before its image data.
+bool pngHasIccp(const PictureFile& file) {
+    if (file.head(8) != "\x89PNG\r\n\x1a\n") return false;
+    qint64 at = 8;
     for (int chunks = 0; chunks < 1000; ++chunks) {
-        const QByteArray head = file.read(8);
-        if (head.size() < 8) return false;
+        char head[8];
+        if (file.readAt(at, head, 8) < 8) return false;
         const quint32 length = (quint32(quint8(head[0])) << 24) | (quint32(quint8(head[1])) << 16) |
                                (quint32(quint8(head[2])) << 8) | quint32(quint8(head[3]));
-        const QByteArray type = head.mid(4);
+        const QByteArrayView type(head + 4, 4);
         if (type == "iCCP") return true;
         if (type == "IDAT" || type == "IEND") return false;
-        if (!file.seek(file.pos() + qint64(length) + 4)) return false;
+        at += 8 + qint64(length) + 4;
     }
     return false;
 }
@@ -91,48 +86,27 @@ bool pngHasIccp(const QString& path) {
 // The ICC profile the file embeds. Qt's readers hand it over as the image's
 // colour space; the PNG reader also makes colour spaces of gAMA and cHRM,
 // which are not taken (the samples count as sRGB, as in the other decoders).
-QByteArray embeddedProfile(const QImageReader& reader, const QImage& image, const QString& path) {
+QByteArray embeddedProfile(const QImageReader& reader, const QImage& image,
+                           const PictureFile& file) {
     if (!image.colorSpace().isValid()) return {};
-    if (reader.format() == "png" && !pngHasIccp(path)) return {};
+    if (reader.format() == "png" && !pngHasIccp(file)) return {};
     return image.colorSpace().iccProfile();
 }
 
-}  // namespace
-
-Expected<QtPictureInfo> readQtPictureInfo(const QString& path) {
+// Decodes `file`; when `atLeast` (display orientation) is valid and smaller,
+// a format that reduces on load is asked for a size that still covers it.
+// `icc` receives the ICC profile embedded in the file (empty without one);
+// colour descriptions of other kinds (a PNG's gAMA and cHRM) are not
+// profiles and leave it empty.
+Expected<QImage> readPicture(const PictureFile& file, QSize atLeast, QByteArray& icc) {
+    const Expected<QString> name = file.nameForLibraries();
+    if (!name) return unexpected(name.error());
     ensureAllocationLimit();
     const CapturedDecoderMessages said;
-    QImageReader reader(path);
-    prepare(reader);
-    if (!reader.canRead()) return fail(readerError(reader, said));
-    QtPictureInfo info;
-    const QSize stored = reader.size();
-    if (stored.isValid()) {
-        if (refusedForSize(reader, path, stored)) return fail(QStringLiteral("picture too large"));
-        info.swapsSides = swapsSides(reader);
-        info.displayed = info.swapsSides ? stored.transposed() : stored;
-    } else {
-        // The format does not tell its size up front: decode to learn it.
-        QImage image;
-        if (!reader.read(&image)) return fail(readerError(reader, said));
-        if (tooLarge(image.size())) return fail(QStringLiteral("picture too large"));
-        info.icc = embeddedProfile(reader, image, path);
-        info.decoded = flattenOnWhite(std::move(image));
-        if (info.decoded.isNull()) return fail(QStringLiteral("out of memory"));
-        info.displayed = info.decoded.size();
-    }
-    if (info.displayed.width() < 1 || info.displayed.height() < 1)
-        return fail(QStringLiteral("picture without area"));
-    return info;
-}
-
-Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast, QByteArray* icc) {
-    ensureAllocationLimit();
-    const CapturedDecoderMessages said;
-    QImageReader reader(path);
+    QImageReader reader(*name);
     prepare(reader);
     const QSize stored = reader.size();
-    if (stored.isValid() && refusedForSize(reader, path, stored))
+    if (stored.isValid() && refusedForSize(reader, file, stored))
         return fail(QStringLiteral("picture too large"));
     QSize expected = stored;  // as stored, before any turn
     if (stored.isValid() && atLeast.isValid() &&
@@ -160,10 +134,67 @@ Expected<QImage> decodeQtPicture(const QString& path, QSize atLeast, QByteArray*
             image = image.copy(QRect(QPoint(0, 0), shown));
         }
     }
-    if (icc) *icc = embeddedProfile(reader, image, path);
+    icc = embeddedProfile(reader, image, file);
     QImage flat = flattenOnWhite(std::move(image));
     if (flat.isNull()) return fail(QStringLiteral("out of memory"));
     return flat;
+}
+
+}  // namespace
+
+Expected<QtInfo> readQtInfo(const PictureFile& file) {
+    const Expected<QString> name = file.nameForLibraries();
+    if (!name) return unexpected(name.error());
+    ensureAllocationLimit();
+    const CapturedDecoderMessages said;
+    QImageReader reader(*name);
+    prepare(reader);
+    if (!reader.canRead()) return fail(readerError(reader, said));
+    QtInfo info;
+    const QSize stored = reader.size();
+    if (stored.isValid()) {
+        if (refusedForSize(reader, file, stored)) return fail(QStringLiteral("picture too large"));
+        info.displayed = swapsSides(reader) ? stored.transposed() : stored;
+    } else {
+        // The format does not tell its size up front: decode to learn it.
+        QImage image;
+        if (!reader.read(&image)) return fail(readerError(reader, said));
+        if (exceedsDecodeLimit(image.size())) return fail(QStringLiteral("picture too large"));
+        info.icc = embeddedProfile(reader, image, file);
+        info.decoded = flattenOnWhite(std::move(image));
+        if (info.decoded.isNull()) return fail(QStringLiteral("out of memory"));
+        info.displayed = info.decoded.size();
+    }
+    if (info.displayed.width() < 1 || info.displayed.height() < 1)
+        return fail(QStringLiteral("picture without area"));
+    return info;
+}
+
+Expected<QImage> decodeQt(const PictureFile& file, const QtInfo& info, QSize atLeast) {
+    if (!info.decoded.isNull()) {
+        QImage image = info.decoded;
+        if (auto conversion = SrgbConversion::forRgbPixels(info.icc))
+            conversion->convertImage(image);
+        return image;
+    }
+    QByteArray icc;
+    auto image = readPicture(file, atLeast, icc);
+    if (!image) return image;
+    if (auto conversion = SrgbConversion::forRgbPixels(icc)) conversion->convertImage(*image);
+    return image;
+}
+
+Expected<QImage> decodeQtScaled(const PictureFile& file, const QtInfo& info, QSize target) {
+    QByteArray icc = info.icc;
+    QImage picture = info.decoded;
+    if (picture.isNull()) {
+        auto image = readPicture(file, reducedDecodeSize(info.displayed, target), icc);
+        if (!image) return image;
+        picture = std::move(*image);
+    }
+    QImage scaled = scaleToSrgb(picture, target, SrgbConversion::forRgbPixels(icc).get());
+    if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
+    return scaled;
 }
 
 QImage flattenOnWhite(QImage image) {
