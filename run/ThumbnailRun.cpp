@@ -32,8 +32,8 @@
 #include "Rounding.h"
 #include "SafeFileWriter.h"
 #include "ThumbEntry.h"
-#include "ThumbNaming.h"
 #include "ThumbnailRecord.h"
+#include "Trimming.h"
 #include "UpdateProgress.h"
 
 namespace miniskop {
@@ -160,7 +160,7 @@ void ThumbnailRun::drawProgress(qint32 value, qint32 minimum, qint32 maximum) {
 
 void ThumbnailRun::Anzeige() {
     ThumbEntries_.clear();
-    names_.clear();
+    namer_.restart();
     listed_.clear();
     outcome_ = Outcome{};
     outcome_.started = true;
@@ -198,12 +198,11 @@ void ThumbnailRun::Anzeige() {
 
     const int upperBound = host_.fileListCount();
     upperBound_ = upperBound;
-    QString previousBaseName;
     for (int i = 0; i <= upperBound; ++i) {
         const QString entry = host_.fileListEntry(i);
         if (entry.isEmpty() || abbruch_) break;
 
-        const QString tag = versionTag(entry, previousBaseName);
+        const QString tag = namer_.versionTagOf(entry);
         const QString pictureFolder = withClosingSeparator(host_.fileListPath());
         aktuelleDatei_ = pictureFolder + entry;
 
@@ -213,7 +212,7 @@ void ThumbnailRun::Anzeige() {
         while (ThumbEntries_.size() <= i) ThumbEntries_.append(QString());
         ThumbEntries_[i] = joinThumbEntry(Dateiname_mit_Extension(aktuelleDatei_), shownThumbnail,
                                           canvas_.picThumb.width, canvas_.picThumb.height);
-        previousBaseName = Dateiname_ohne_Extension(host_.fileListEntry(i));
+        namer_.setPrevious(host_.fileListEntry(i));
         host_.setLabel4(QString::number(i));
         lastFinished_ = i;
         outcome_.finished = i + 1;
@@ -249,7 +248,7 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
     // the same thumbnail.
     const ThumbSettings& settings = host_.settings();
     const QString thumbFolder = thumbnailFolder(pictureFolder, settings);
-    const QString jpegPath = names_.assign(thumbFolder, host_.fileListEntry(i), tag, settings);
+    const QString jpegPath = namer_.assign(thumbFolder, host_.fileListEntry(i), tag, settings);
 
     // Everything the pixel work reads is read now, at this picture's turn.
     const PictureKey key{aktuelleDatei_,
@@ -287,11 +286,11 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
         shownThumbnail = QDir(thumbFolder).relativeFilePath(aktuelleDatei_);
     } else if (kept) {
         ++outcome_.kept;
-        names_.recordWritten(jpegPath);
+        namer_.recordWritten(jpegPath);
     } else if (const Status written = writeThumbnail(jpegPath, jpeg, key, scaled.ok()); !written) {
         reasons.append(written.error().message);
     } else {
-        names_.recordWritten(jpegPath);
+        namer_.recordWritten(jpegPath);
     }
 
     if (!reasons.isEmpty()) {
@@ -372,7 +371,7 @@ void ThumbnailRun::html() {
 
     // A page name of blanks only would name the thumbnail folder itself; it is
     // treated like an empty one.
-    const QString pageName = trimBlanks(settings.nameHTML);
+    const QString pageName = trimSpaces(settings.nameHTML);
     if (pageName.isEmpty()) {
         outcome_.pageError = kNoPageNameText;
         host_.MsgBox(kNoPageNameText, MessageIcon::Information, kInfoTitle);

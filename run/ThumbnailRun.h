@@ -18,9 +18,10 @@
 #include <optional>
 
 #include "LookAhead.h"
+#include "OverwriteGuard.h"
 #include "RunHost.h"
 #include "ThumbnailCanvas.h"
-#include "ThumbnailNames.h"
+#include "ThumbnailNaming.h"
 
 namespace miniskop {
 
@@ -129,7 +130,7 @@ private:
     bool abbruch_ = false;
     QString aktuelleDatei_;
     QStringList ThumbEntries_;
-    ThumbnailNameBook names_;
+    ThumbnailNamer namer_;
     ListedPictures listed_;
     qint16 anzProZeile_ = 1;
     int lastFinished_ = -1;
