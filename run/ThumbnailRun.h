@@ -100,19 +100,24 @@ private:
     void start();
     void cancel();
     void Anzeige();
-    void html();
     void closingDisplay();
-    // Shows progress for list position i and writes its thumbnail; returns
-    // what the picture's cell shows (the thumbnail's file name).
-    QString processPicture(int i, const QString& pictureFolder, const QString& tag);
-    // Writes picThumb's drawn image (or `jpeg`, its bytes encoded ahead); a
-    // picture that scaled gets the record of `key` inside.
-    Status writeThumbnail(const QString& jpegPath, const std::optional<QByteArray>& jpeg,
-                          const PictureKey& key, bool scaled);
+    // Shows progress for list position i, the picture `aktuelleDatei` of
+    // `pictureFolder`, and writes its thumbnail; returns what the picture's
+    // cell shows (the thumbnail's file name).
+    QString processPicture(int i, const QString& aktuelleDatei, const QString& pictureFolder,
+                           const QString& tag);
+    // What the pixel work of a picture left besides the canvas.
+    struct Scaled {
+        Status status;                   // why scaling failed, if it did
+        std::optional<QByteArray> jpeg;  // the thumbnail encoded ahead, if it was
+        bool kept = false;               // the thumbnail was current: nothing was decoded
+    };
     // The pixel work of picture i: on the canvas here (one job), or taken from
-    // the work done ahead, which is topped up first. `kept` tells that the
-    // thumbnail was current and nothing was decoded.
-    Status scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg, bool& kept);
+    // the work done ahead, which is topped up first.
+    Scaled scalePicture(int i, const PictureKey& key);
+    // Writes picThumb's drawn image (or its bytes encoded ahead); a picture
+    // that scaled gets the record of `key` inside.
+    Status writeThumbnail(const QString& jpegPath, const Scaled& scaled, const PictureKey& key);
     void prefetchAfter(int i, const PictureKey& current);
     void drawProgress(qint32 value, qint32 minimum, qint32 maximum);
 
@@ -128,7 +133,6 @@ private:
     ThumbnailCanvas canvas_;
     State state_ = State::Idle;
     bool abbruch_ = false;
-    QString aktuelleDatei_;
     QStringList ThumbEntries_;
     ThumbnailNamer namer_;
     ListedPictures listed_;
