@@ -185,7 +185,6 @@ void ThumbnailRun::Anzeige() {
     lookAhead_.restart(keepCurrent_);
 
     const int upperBound = host_.fileListCount();
-    upperBound_ = upperBound;
     for (int i = 0; i <= upperBound; ++i) {
         const QString entry = host_.fileListEntry(i);
         if (entry.isEmpty() || abbruch_) break;

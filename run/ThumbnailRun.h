@@ -91,7 +91,6 @@ public:
     const QStringList& ThumbEntries() const { return ThumbEntries_; }
     qint16 anzProZeile() const { return anzProZeile_; }
     const Outcome& lastOutcome() const { return outcome_; }
-    ThumbnailCanvas& canvas() { return canvas_; }
 
     static QString startCaption();   // "Thumbnails erzeugen"
     static QString cancelCaption();  // "Abbrechen"
@@ -129,7 +128,6 @@ private:
     int positionBase_ = 0;  // this run's list position 0 in the queue
     bool keepCurrent_ = false;
     LookAhead lookAhead_;
-    int upperBound_ = 0;
     ThumbnailCanvas canvas_;
     State state_ = State::Idle;
     bool abbruch_ = false;
