@@ -15,8 +15,8 @@
 #include "InterruptFlag.h"
 #include "PictureWorkQueue.h"
 #include "SettingsFile.h"
-#include "ThumbNaming.h"
 #include "ThumbnailRun.h"
+#include "Trimming.h"
 
 #ifndef MINISKOP_VERSION
 #define MINISKOP_VERSION "unknown"
@@ -159,7 +159,7 @@ int runBatch(const BatchEnvironment& env) {
     applyBatchOptions(options, settings);
 
     const FolderWalk walk = walkFolders(options.folders, options.recursive, options.pattern,
-                                        trimBlanks(settings.nameOrdner), QDir::currentPath());
+                                        trimSpaces(settings.nameOrdner), QDir::currentPath());
     int status = kExitSuccess;
     for (const QString& problem : walk.problems) {
         complain(env.err, problem);

@@ -48,8 +48,6 @@ void BatchHost::DoEvents() {
     }
 }
 
-void BatchHost::pageWritten(const QString& path) { currentPagePath_ = path; }
-
 void BatchHost::announceFolder(int number, int folders) {
     if (!options_.showProgress) return;
     const QString line = QStringLiteral("folder %1/%2 (%3 pictures): %4\n")

@@ -60,8 +60,8 @@ public:
     void setMousePointer(MousePointer) override {}
     void MsgBox(const QString& text, MessageIcon icon, const QString& title) override;
     void DoEvents() override;
-    void setCurrentPagePath(const QString& path) override { currentPagePath_ = path; }
-    void pageWritten(const QString& path) override;
+    void setCurrentPagePath(const QString&) override {}
+    void pageWritten(const QString&) override {}
     void pictureFailed(const QString& path, const QString& reason) override;
 
     // Ends an open progress line so that what follows starts on a new line.
@@ -70,7 +70,6 @@ public:
     const QString& label4() const { return label4_; }
     const QString& label15() const { return label15_; }
     bool cancelled() const { return cancelled_; }
-    const TerminalProgressSurface& surface() const { return surface_; }
 
 private:
     void writeError(const QString& line);
@@ -85,7 +84,6 @@ private:
     std::function<QStringList(int)> after_;
     QString label4_;
     QString label15_;
-    QString currentPagePath_;
     bool progressLineOpen_ = false;
     bool cancelled_ = false;
 };

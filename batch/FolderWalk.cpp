@@ -13,12 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "FileIdentity.h"
 #include "FileList.h"
 
 namespace miniskop {
 namespace {
-
-using Identity = std::pair<quint64, quint64>;  // device, inode
 
 QString reason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
@@ -60,7 +59,7 @@ public:
 
 private:
     bool firstVisit(const struct stat& st) {
-        const Identity id{quint64(st.st_dev), quint64(st.st_ino)};
+        const FileIdentity id = FileIdentity::of(st);
         if (seen_.contains(id)) return false;
         seen_.insert(id);
         return true;
@@ -116,7 +115,7 @@ private:
     bool recursive_;
     QString pattern_;
     QString thumbnailFolder_;
-    QSet<Identity> seen_;
+    QSet<FileIdentity> seen_;
     FolderWalk result_;
 };
 

@@ -17,6 +17,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "FileIdentity.h"
+
 namespace miniskop {
 namespace {
 
@@ -104,7 +106,7 @@ bool removeIfUnheld(int dirFd, const char* name) {
     // Still the same file under that name (not renamed into place meanwhile).
     struct stat named {};
     if (::fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) != 0) return false;
-    if (named.st_dev != held.st_dev || named.st_ino != held.st_ino) return false;
+    if (FileIdentity::of(named) != FileIdentity::of(held)) return false;
     return ::unlinkat(dirFd, name, 0) == 0;
 }
 

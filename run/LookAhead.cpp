@@ -3,7 +3,7 @@
 
 #include "FileNames.h"
 #include "RunHost.h"
-#include "ThumbNaming.h"
+#include "ThumbnailNaming.h"
 
 namespace miniskop {
 
@@ -11,8 +11,7 @@ void LookAhead::restart(bool keepCurrent) {
     keepCurrent_ = keepCurrent;
     states_.clear();
     plannedNames_.clear();
-    planBook_.clear();
-    planPreviousBase_.clear();
+    planner_.restart();
 }
 
 PictureState LookAhead::stateOf(int position, const QString& path) {
@@ -31,9 +30,7 @@ QString LookAhead::plannedName(int position, const RunHost& host) {
     const QString folder = thumbnailFolder(withClosingSeparator(host.fileListPath()), settings);
     while (int(plannedNames_.size()) <= position) {
         const QString entry = host.fileListEntry(int(plannedNames_.size()));
-        plannedNames_.push_back(
-            planBook_.assign(folder, entry, versionTag(entry, planPreviousBase_), settings));
-        planPreviousBase_ = Dateiname_ohne_Extension(entry);
+        plannedNames_.push_back(planner_.next(folder, entry, settings));
     }
     return plannedNames_[size_t(position)];
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "PictureWork.h"
-#include "ThumbnailNames.h"
+#include "ThumbnailNaming.h"
 
 namespace miniskop {
 
@@ -36,8 +36,7 @@ private:
     bool keepCurrent_ = false;
     QHash<int, std::pair<QString, PictureState>> states_;
     std::vector<QString> plannedNames_;
-    ThumbnailNameBook planBook_;
-    QString planPreviousBase_;
+    ThumbnailNamer planner_;
 };
 
 }  // namespace miniskop

@@ -6,7 +6,6 @@
 #include <QFile>
 
 #include "FileNames.h"
-#include "JpegRecord.h"
 #include "PictureWork.h"
 
 #ifndef MINISKOP_VERSION
@@ -51,14 +50,15 @@ QByteArray withThumbnailRecord(const QByteArray& jpeg, const PictureKey& key) {
 
 std::optional<QSize> currentThumbnail(const QString& jpegPath, const PictureKey& key) {
     if (key.picture.bytes < 0) return std::nullopt;
-    const std::optional<JpegRecord> found = readJpegRecord(readSmallFile(jpegPath));
+    const std::optional<JpegRecord> found = ourThumbnailRecord(jpegPath);
     if (!found || found->record != thumbnailRecord(key)) return std::nullopt;
     return found->size;
 }
 
-bool isOurThumbnail(const QString& path) {
-    const std::optional<JpegRecord> found = readJpegRecord(readSmallFile(path));
-    return found && found->record.startsWith("program ");
+std::optional<JpegRecord> ourThumbnailRecord(const QString& path) {
+    std::optional<JpegRecord> found = readJpegRecord(readSmallFile(path));
+    if (!found || !found->record.startsWith("program ")) return std::nullopt;
+    return found;
 }
 
 }  // namespace miniskop

@@ -10,6 +10,8 @@
 #include <QString>
 #include <optional>
 
+#include "JpegRecord.h"
+
 namespace miniskop {
 
 struct PictureKey;
@@ -34,7 +36,9 @@ QByteArray withThumbnailRecord(const QByteArray& jpeg, const PictureKey& key);
 // by another program, from another picture or with other settings).
 std::optional<QSize> currentThumbnail(const QString& jpegPath, const PictureKey& key);
 
-// True when the file at `path` is a whole thumbnail of ours (any record).
-bool isOurThumbnail(const QString& path);
+// The record and picture size of the file at `path` when it is a whole
+// thumbnail of ours (made by this program, from any picture, with any
+// settings); none otherwise.
+std::optional<JpegRecord> ourThumbnailRecord(const QString& path);
 
 }  // namespace miniskop

@@ -26,30 +26,18 @@
 #include "FileNames.h"
 #include "JpegWriter.h"
 #include "NumericValue.h"
-#include "OverviewPage.h"
 #include "PictureWork.h"
 #include "PictureWorkQueue.h"
 #include "Rounding.h"
+#include "RunPage.h"
+#include "RunTexts.h"
 #include "SafeFileWriter.h"
 #include "ThumbEntry.h"
-#include "ThumbNaming.h"
 #include "ThumbnailRecord.h"
 #include "UpdateProgress.h"
 
 namespace miniskop {
 namespace {
-
-const QString kInfoTitle = QStringLiteral("Thumbnail-Info");
-const QString kErrorTitle = QStringLiteral("FEHLER");
-const QString kEmptyListText = QStringLiteral(
-    "Im ausgewählten Ordner befinden sich keine, vom Programm unterstützten, Bilddateien. "
-    "Bitte erst einen Ordner auswählen, in dem Bilddateien vorhanden sind !");
-const QString kFolderFailedText =
-    QStringLiteral("Der Thumbnail-Ziel-Ordner kann nicht erstellt werden!");
-const QString kNoPageNameText =
-    QStringLiteral("Bitte einen namen für die HtmlSeite angeben. <name>.html");
-const QString kCountText = QStringLiteral("Anzahl erzeugter Thumbnails: ");
-const QString kFinishedText = QStringLiteral("Thumbnail Generierung beendet...");
 
 // Creates the thumbnail folder (one level). A folder that already exists is
 // used as it is; anything else that stops the folder from existing (a file of
@@ -122,7 +110,7 @@ void ThumbnailRun::start() {
 
     if (host_.fileListCount() == 0) {
         outcome_ = Outcome{};
-        host_.MsgBox(kEmptyListText, MessageIcon::Information, kInfoTitle);
+        host_.MsgBox(runtext::kEmptyList, MessageIcon::Information, runtext::kInfoTitle);
         host_.setCommand1Caption(startCaption());
         abbruch_ = false;
         host_.setMousePointer(MousePointer::Arrow);
@@ -148,8 +136,8 @@ void ThumbnailRun::cancel() {
 
 void ThumbnailRun::closingDisplay() {
     host_.setCommand1Caption(startCaption());
-    host_.setLabel4(kCountText + QString::number(lastFinished_ + 1));
-    host_.setLabel15(kFinishedText);
+    host_.setLabel4(runtext::kCount + QString::number(lastFinished_ + 1));
+    host_.setLabel15(runtext::kFinished);
     host_.setMousePointer(MousePointer::Default);
 }
 
@@ -160,7 +148,7 @@ void ThumbnailRun::drawProgress(qint32 value, qint32 minimum, qint32 maximum) {
 
 void ThumbnailRun::Anzeige() {
     ThumbEntries_.clear();
-    names_.clear();
+    namer_.restart();
     listed_.clear();
     outcome_ = Outcome{};
     outcome_.started = true;
@@ -172,7 +160,7 @@ void ThumbnailRun::Anzeige() {
     const QString folderPath = withClosingSeparator(host_.fileListPath());
     if (!createThumbnailFolder(thumbnailFolder(folderPath, host_.settings()))) {
         outcome_.folderFailed = true;
-        host_.MsgBox(kFolderFailedText, MessageIcon::Critical, kErrorTitle);
+        host_.MsgBox(runtext::kFolderFailed, MessageIcon::Critical, runtext::kErrorTitle);
         return;
     }
 
@@ -197,23 +185,21 @@ void ThumbnailRun::Anzeige() {
     lookAhead_.restart(keepCurrent_);
 
     const int upperBound = host_.fileListCount();
-    upperBound_ = upperBound;
-    QString previousBaseName;
     for (int i = 0; i <= upperBound; ++i) {
         const QString entry = host_.fileListEntry(i);
         if (entry.isEmpty() || abbruch_) break;
 
-        const QString tag = versionTag(entry, previousBaseName);
+        const QString tag = namer_.versionTagOf(entry);
         const QString pictureFolder = withClosingSeparator(host_.fileListPath());
-        aktuelleDatei_ = pictureFolder + entry;
+        const QString aktuelleDatei = pictureFolder + entry;
 
         // Failures inside are skipped there; the picture gets its entry anyway.
-        const QString shownThumbnail = processPicture(i, pictureFolder, tag);
+        const QString shownThumbnail = processPicture(i, aktuelleDatei, pictureFolder, tag);
 
         while (ThumbEntries_.size() <= i) ThumbEntries_.append(QString());
-        ThumbEntries_[i] = joinThumbEntry(Dateiname_mit_Extension(aktuelleDatei_), shownThumbnail,
+        ThumbEntries_[i] = joinThumbEntry(Dateiname_mit_Extension(aktuelleDatei), shownThumbnail,
                                           canvas_.picThumb.width, canvas_.picThumb.height);
-        previousBaseName = Dateiname_ohne_Extension(host_.fileListEntry(i));
+        namer_.setPrevious(host_.fileListEntry(i));
         host_.setLabel4(QString::number(i));
         lastFinished_ = i;
         outcome_.finished = i + 1;
@@ -231,12 +217,16 @@ void ThumbnailRun::Anzeige() {
 
     drawProgress(100, 1, 100);
     // Failures of the page are skipped inside html; the run ends either way.
-    html();
+    const PageOutcome page = html(host_, ThumbEntries_, anzProZeile_, listed_);
+    outcome_.pageWritten = page.written;
+    outcome_.pagePath = page.path;
+    outcome_.pageError = page.error;
 }
 
-QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const QString& tag) {
+QString ThumbnailRun::processPicture(int i, const QString& aktuelleDatei,
+                                     const QString& pictureFolder, const QString& tag) {
     host_.DoEvents();
-    host_.setLabel15(QLatin1Char(' ') + aktuelleDatei_);
+    host_.setLabel15(QLatin1Char(' ') + aktuelleDatei);
 
     const int count = host_.fileListCount();
     if (i % progressStep(count) == 0) {
@@ -249,14 +239,14 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
     // the same thumbnail.
     const ThumbSettings& settings = host_.settings();
     const QString thumbFolder = thumbnailFolder(pictureFolder, settings);
-    const QString jpegPath = names_.assign(thumbFolder, host_.fileListEntry(i), tag, settings);
+    const QString jpegPath = namer_.assign(thumbFolder, host_.fileListEntry(i), tag, settings);
 
     // Everything the pixel work reads is read now, at this picture's turn.
-    const PictureKey key{aktuelleDatei_,
+    const PictureKey key{aktuelleDatei,
                          static_cast<float>(numericValue(settings.groesseMin)),
                          host_.enlargeChecked(),
                          settings.qJPG(),
-                         pictureStateOf(aktuelleDatei_),
+                         pictureStateOf(aktuelleDatei),
                          keepCurrent_ ? jpegPath : QString()};
 
     QStringList reasons;
@@ -265,11 +255,9 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
     // (the bound's square when no picture gave it one yet); skipped, the
     // picture then gets a neutral blank of that size. A current thumbnail
     // kept with --update gives picThumb its size, and nothing is decoded.
-    std::optional<QByteArray> jpeg;
-    bool kept = false;
-    const Status scaled = scalePicture(i, key, jpeg, kept);
-    if (!scaled) {
-        reasons.append(scaled.error().message);
+    const Scaled scaled = scalePicture(i, key);
+    if (!scaled.status) {
+        reasons.append(scaled.status.error().message);
         giveBlankSizeIfNone(canvas_.picThumb, key.sizeBound);
     }
 
@@ -280,57 +268,55 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
     QString shownThumbnail = Dateiname_mit_Extension(jpegPath);
     const QString picture = listed_.pictureAt(jpegPath, host_);
     if (!picture.isEmpty() && !isOurThumbnail(jpegPath)) {
-        reasons.append(picture == aktuelleDatei_
+        reasons.append(picture == aktuelleDatei
                            ? QStringLiteral("the thumbnail would overwrite the picture itself")
                            : QStringLiteral("the thumbnail %1 would overwrite the picture %2")
                                  .arg(jpegPath, picture));
-        shownThumbnail = QDir(thumbFolder).relativeFilePath(aktuelleDatei_);
-    } else if (kept) {
+        shownThumbnail = QDir(thumbFolder).relativeFilePath(aktuelleDatei);
+    } else if (scaled.kept) {
         ++outcome_.kept;
-        names_.recordWritten(jpegPath);
-    } else if (const Status written = writeThumbnail(jpegPath, jpeg, key, scaled.ok()); !written) {
+        namer_.recordWritten(jpegPath);
+    } else if (const Status written = writeThumbnail(jpegPath, scaled, key); !written) {
         reasons.append(written.error().message);
     } else {
-        names_.recordWritten(jpegPath);
+        namer_.recordWritten(jpegPath);
     }
 
     if (!reasons.isEmpty()) {
         ++outcome_.failed;
-        host_.pictureFailed(aktuelleDatei_, reasons.join(QStringLiteral("; ")));
+        host_.pictureFailed(aktuelleDatei, reasons.join(QStringLiteral("; ")));
     }
     return shownThumbnail;
 }
 
-Status ThumbnailRun::writeThumbnail(const QString& jpegPath, const std::optional<QByteArray>& jpeg,
-                                    const PictureKey& key, bool scaled) {
+Status ThumbnailRun::writeThumbnail(const QString& jpegPath, const Scaled& scaled,
+                                    const PictureKey& key) {
     // Straight from the drawn image (or the bytes encoded from it ahead): the
     // scaled picture, or the neutral blank of a picture that failed. The new
     // file replaces an older one of the same name only once it is complete.
     const QImage drawn = canvas_.picThumb.drawnImage();
     if (drawn.isNull()) return fail(QStringLiteral("Kein Bild zum Speichern"));
-    if (jpeg) return writeEncodedThumb(*jpeg, jpegPath);
+    if (scaled.jpeg) return writeEncodedThumb(*scaled.jpeg, jpegPath);
     Expected<QByteArray, JpegError> bytes = encodeThumbJpeg(drawn, key.quality);
     // The encoder would not take it: the writer's own terms.
     if (!bytes) return fail(bytes.error().description);
     // A blank stands in for a picture that failed: it carries no record, so
     // an --update run tries the picture again.
-    if (scaled) *bytes = withThumbnailRecord(*bytes, key);
+    if (scaled.status) *bytes = withThumbnailRecord(*bytes, key);
     // Whole or nothing: an older thumbnail of this name stays as it was.
     return writeEncodedThumb(*bytes, jpegPath);
 }
 
-Status ThumbnailRun::scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg,
-                                  bool& kept) {
+ThumbnailRun::Scaled ThumbnailRun::scalePicture(int i, const PictureKey& key) {
     if (!queue_) {
         if (!key.keepIfCurrent.isEmpty()) {
             if (const std::optional<QSize> size = currentThumbnail(key.keepIfCurrent, key)) {
                 canvas_.picThumb.width = size->width();
                 canvas_.picThumb.height = size->height();
-                kept = true;
-                return {};
+                return Scaled{Status(), std::nullopt, true};
             }
         }
-        return canvas_.resize(key.path, key.sizeBound, key.enlarge);
+        return Scaled{canvas_.resize(key.path, key.sizeBound, key.enlarge), std::nullopt, false};
     }
 
     // The picture in hand is queued before the ones ahead, so that a single
@@ -342,9 +328,7 @@ Status ThumbnailRun::scalePicture(int i, const PictureKey& key, std::optional<QB
     // picture all the same.
     PictureWork work = queue_->take(position, key, [this] { host_.DoEvents(); });
     applyPictureWork(work, canvas_);
-    jpeg = std::move(work.jpeg);
-    kept = work.kept.has_value();
-    return work.scaled;
+    return Scaled{work.scaled, std::move(work.jpeg), work.kept.has_value()};
 }
 
 void ThumbnailRun::prefetchAfter(int i, const PictureKey& current) {
@@ -353,62 +337,6 @@ void ThumbnailRun::prefetchAfter(int i, const PictureKey& current) {
     // makes its key differ there, and the work is redone.
     for (const auto& [j, key] : lookAhead_.keysAfter(i, 2 * queue_->threads(), current, host_))
         queue_->prefetch(positionBase_ + j, key);
-}
-
-void ThumbnailRun::html() {
-    host_.setMousePointer(MousePointer::Hourglass);
-    const ThumbSettings& settings = host_.settings();
-
-    // Thumbnail size for the page. Skipped (no page) when it does not fit in
-    // 16 bits.
-    const std::optional<qint16> sizeS = numericValueInt16(settings.groesseMin);
-    if (!sizeS) {
-        outcome_.pageError =
-            QStringLiteral("Thumbnail-Größe ungültig: %1").arg(settings.groesseMin);
-        host_.setMousePointer(MousePointer::Arrow);
-        return;
-    }
-    const QString pictureFolder = withClosingSeparator(host_.fileListPath());
-
-    // A page name of blanks only would name the thumbnail folder itself; it is
-    // treated like an empty one.
-    const QString pageName = trimBlanks(settings.nameHTML);
-    if (pageName.isEmpty()) {
-        outcome_.pageError = kNoPageNameText;
-        host_.MsgBox(kNoPageNameText, MessageIcon::Information, kInfoTitle);
-        host_.setMousePointer(MousePointer::Arrow);
-        return;
-    }
-
-    const QString pagePath = inThumbnailFolder(thumbnailFolder(pictureFolder, settings), pageName);
-    // The page never replaces one of the list's pictures either.
-    if (const QString picture = listed_.pictureAt(pagePath, host_); !picture.isEmpty()) {
-        outcome_.pageError = QStringLiteral("the page would overwrite the picture %1").arg(picture);
-        host_.setMousePointer(MousePointer::Arrow);
-        return;
-    }
-    host_.setCurrentPagePath(pagePath);
-
-    OverviewPageInput input;
-    input.folder = pictureFolder;
-    input.sizeS = *sizeS;
-    input.perRow = anzProZeile_;
-    input.entries = ThumbEntries_;
-
-    // Writing replaces an older page (read-only included) only once the new
-    // one is complete. Skipped on failure: no view buttons, no browser.
-    const Status written = writeFileAtomically(pagePath, overviewPageBytes(input));
-    if (!written) {
-        outcome_.pageError = written.error().message;
-        host_.setMousePointer(MousePointer::Arrow);
-        return;
-    }
-
-    outcome_.pageWritten = true;
-    outcome_.pagePath = pagePath;
-    host_.setViewButtonsEnabled(true);
-    host_.pageWritten(pagePath);
-    host_.setMousePointer(MousePointer::Arrow);
 }
 
 }  // namespace miniskop

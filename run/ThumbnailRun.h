@@ -18,9 +18,10 @@
 #include <optional>
 
 #include "LookAhead.h"
+#include "OverwriteGuard.h"
 #include "RunHost.h"
 #include "ThumbnailCanvas.h"
-#include "ThumbnailNames.h"
+#include "ThumbnailNaming.h"
 
 namespace miniskop {
 
@@ -90,7 +91,6 @@ public:
     const QStringList& ThumbEntries() const { return ThumbEntries_; }
     qint16 anzProZeile() const { return anzProZeile_; }
     const Outcome& lastOutcome() const { return outcome_; }
-    ThumbnailCanvas& canvas() { return canvas_; }
 
     static QString startCaption();   // "Thumbnails erzeugen"
     static QString cancelCaption();  // "Abbrechen"
@@ -99,19 +99,24 @@ private:
     void start();
     void cancel();
     void Anzeige();
-    void html();
     void closingDisplay();
-    // Shows progress for list position i and writes its thumbnail; returns
-    // what the picture's cell shows (the thumbnail's file name).
-    QString processPicture(int i, const QString& pictureFolder, const QString& tag);
-    // Writes picThumb's drawn image (or `jpeg`, its bytes encoded ahead); a
-    // picture that scaled gets the record of `key` inside.
-    Status writeThumbnail(const QString& jpegPath, const std::optional<QByteArray>& jpeg,
-                          const PictureKey& key, bool scaled);
+    // Shows progress for list position i, the picture `aktuelleDatei` of
+    // `pictureFolder`, and writes its thumbnail; returns what the picture's
+    // cell shows (the thumbnail's file name).
+    QString processPicture(int i, const QString& aktuelleDatei, const QString& pictureFolder,
+                           const QString& tag);
+    // What the pixel work of a picture left besides the canvas.
+    struct Scaled {
+        Status status;                   // why scaling failed, if it did
+        std::optional<QByteArray> jpeg;  // the thumbnail encoded ahead, if it was
+        bool kept = false;               // the thumbnail was current: nothing was decoded
+    };
     // The pixel work of picture i: on the canvas here (one job), or taken from
-    // the work done ahead, which is topped up first. `kept` tells that the
-    // thumbnail was current and nothing was decoded.
-    Status scalePicture(int i, const PictureKey& key, std::optional<QByteArray>& jpeg, bool& kept);
+    // the work done ahead, which is topped up first.
+    Scaled scalePicture(int i, const PictureKey& key);
+    // Writes picThumb's drawn image (or its bytes encoded ahead); a picture
+    // that scaled gets the record of `key` inside.
+    Status writeThumbnail(const QString& jpegPath, const Scaled& scaled, const PictureKey& key);
     void prefetchAfter(int i, const PictureKey& current);
     void drawProgress(qint32 value, qint32 minimum, qint32 maximum);
 
@@ -123,13 +128,11 @@ private:
     int positionBase_ = 0;  // this run's list position 0 in the queue
     bool keepCurrent_ = false;
     LookAhead lookAhead_;
-    int upperBound_ = 0;
     ThumbnailCanvas canvas_;
     State state_ = State::Idle;
     bool abbruch_ = false;
-    QString aktuelleDatei_;
     QStringList ThumbEntries_;
-    ThumbnailNameBook names_;
+    ThumbnailNamer namer_;
     ListedPictures listed_;
     qint16 anzProZeile_ = 1;
     int lastFinished_ = -1;

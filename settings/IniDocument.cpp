@@ -5,27 +5,18 @@
 #include <QFile>
 
 #include "Cp1252.h"
+#include "Trimming.h"
 
 namespace miniskop {
 namespace {
 
 const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
 
-bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
-
-QString trimBlanks(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin])) ++begin;
-    while (end > begin && isBlank(text[end - 1])) --end;
-    return text.sliced(begin, end - begin);
-}
-
 // The line's text as the lookup sees it: decoded, a byte order mark on the
 // first line ignored, blanks around it removed.
 QString lineText(const QByteArray& raw, bool first) {
     const QByteArray body = first && raw.startsWith(kUtf8Bom) ? raw.sliced(kUtf8Bom.size()) : raw;
-    return trimBlanks(cp1252::decode(body));
+    return trimSpacesAndTabs(cp1252::decode(body)).toString();
 }
 
 // "[name]" gives the name (trimmed); anything else gives nothing.
@@ -33,7 +24,7 @@ std::optional<QString> sectionName(const QString& text) {
     if (!text.startsWith(QLatin1Char('['))) return std::nullopt;
     const qsizetype close = text.indexOf(QLatin1Char(']'));
     if (close < 0) return std::nullopt;
-    return trimBlanks(text.sliced(1, close - 1));
+    return trimSpacesAndTabs(text.sliced(1, close - 1)).toString();
 }
 
 struct KeyValue {
@@ -47,11 +38,12 @@ std::optional<KeyValue> keyValue(const QString& text) {
     if (text.startsWith(QLatin1Char(';'))) return std::nullopt;
     const qsizetype eq = text.indexOf(QLatin1Char('='));
     if (eq < 0) return std::nullopt;
-    return KeyValue{trimBlanks(text.first(eq)), trimBlanks(text.sliced(eq + 1))};
+    return KeyValue{trimSpacesAndTabs(text.first(eq)).toString(),
+                    trimSpacesAndTabs(text.sliced(eq + 1)).toString()};
 }
 
 bool sameName(const QString& a, const QString& b) {
-    return trimBlanks(a).compare(trimBlanks(b), Qt::CaseInsensitive) == 0;
+    return trimSpacesAndTabs(a).compare(trimSpacesAndTabs(b), Qt::CaseInsensitive) == 0;
 }
 
 bool hasLineBreak(const QString& text) {

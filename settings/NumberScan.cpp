@@ -10,12 +10,13 @@
 #include <limits>
 #include <string>
 
+#include "Trimming.h"
+
 namespace miniskop {
 namespace {
 
 bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 bool isSign(QChar c) { return c == QLatin1Char('+') || c == QLatin1Char('-'); }
-bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
 
 qsizetype skipDigits(QStringView text, qsizetype i) {
     while (i < text.size() && isDigit(text[i])) ++i;
@@ -99,11 +100,7 @@ NumberScan scanNumber(QStringView text, qsizetype start) {
 }
 
 std::optional<double> strictNumber(QStringView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin])) ++begin;
-    while (end > begin && isBlank(text[end - 1])) --end;
-    const QStringView core = text.sliced(begin, end - begin);
+    const QStringView core = trimSpacesAndTabs(text);
     const NumberScan scan = scanNumber(core);
     if (!scan.found || scan.end != core.size()) return std::nullopt;
     return scan.value;

@@ -5,7 +5,7 @@
 
 #include <QFrame>
 
-#include "ProgressSurface.h"
+#include "ImageProgressSurface.h"
 
 namespace miniskop {
 

@@ -28,7 +28,7 @@
 #include "ProgressBox.h"
 #include "SettingsFile.h"
 #include "SettingsPanel.h"
-#include "ThumbNaming.h"
+#include "Trimming.h"
 #include "frmHTML.h"
 
 // The icons and the banner are compiled into the ui library; a static
@@ -243,7 +243,7 @@ Status frmAnzeiger::startupBlock() {
         Frame2->showSettings();
     }
     Label4->setText(QString());
-    Status applied = File1->setPattern(trimBlanks(Text1->text()));
+    Status applied = File1->setPattern(trimSpaces(Text1->text()));
     if (!applied) return applied;
     showFileCount();
     return {};

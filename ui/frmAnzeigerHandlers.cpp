@@ -10,7 +10,7 @@
 #include "IconButton.h"
 #include "MessageBox.h"
 #include "SettingsPanel.h"
-#include "ThumbNaming.h"
+#include "Trimming.h"
 #include "frmAnzeiger.h"
 #include "frmInfo.h"
 
@@ -50,7 +50,7 @@ void frmAnzeiger::Dir1_Change() {
 void frmAnzeiger::Text1_Change() {
     const QString text = Text1->text();
     if (text.isEmpty() || text.endsWith(QLatin1Char(';'))) return;
-    if (!File1->setPattern(trimBlanks(text))) {
+    if (!File1->setPattern(trimSpaces(text))) {
         ::miniskop::MsgBox(this,
                            QStringLiteral("Fehler bei Eingabe des Dateityps (Pattern). Die "
                                           "einzelne Datentypen mit Semikolon trennen. Z.B. "

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 #include <QStringList>
 #include <functional>
 #include <map>
@@ -17,15 +18,29 @@
 
 namespace miniskop::testing {
 
-// Wraps the image surface and counts the clears, i.e. the progress redraws.
-class CountingSurface : public ImageProgressSurface {
+// The progress box of the tests: 200 by 20 units, text 7 units a character
+// and 12 high. It counts the clears, i.e. the progress redraws, and paints the
+// bars into an image, so a test can look at the bar the run left.
+class CountingSurface : public ProgressSurface {
 public:
-    CountingSurface() : ImageProgressSurface(200, 20) {}
+    CountingSurface() : image_(200, 20, QImage::Format_RGB32) { image_.fill(Qt::white); }
+    double ScaleWidth() const override { return image_.width(); }
+    double ScaleHeight() const override { return image_.height(); }
+    double TextWidth(const QString& text) const override { return 7.0 * text.size(); }
+    double TextHeight(const QString&) const override { return 12; }
     void Cls() override {
         ++clears;
-        ImageProgressSurface::Cls();
+        image_.fill(Qt::white);
     }
+    void LineFilled(double x1, double y1, double x2, double y2, QColor color) override {
+        QPainter(&image_).fillRect(QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized(), color);
+    }
+    void Print(const QString&) override {}
+    const QImage& image() const { return image_; }
     int clears = 0;
+
+private:
+    QImage image_;
 };
 
 struct RecordedMessage {

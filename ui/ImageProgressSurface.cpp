@@ -1,6 +1,6 @@
 // The progress surface backed by an image: clearing, filled rectangles and text
 // output in pixels, with text measured by the font's metrics on that image.
-#include "ProgressSurface.h"
+#include "ImageProgressSurface.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
