@@ -122,7 +122,7 @@ void ThumbnailRun::start() {
 
     if (host_.fileListCount() == 0) {
         outcome_ = Outcome{};
-        host_.MsgBox(kEmptyListText, MessageIcon::Information, kInfoTitle);
+        host_.MsgBox(host_.emptyListMessage(kEmptyListText), MessageIcon::Information, kInfoTitle);
         host_.setCommand1Caption(startCaption());
         abbruch_ = false;
         host_.setMousePointer(MousePointer::Arrow);
@@ -148,7 +148,9 @@ void ThumbnailRun::cancel() {
 
 void ThumbnailRun::closingDisplay() {
     host_.setCommand1Caption(startCaption());
-    host_.setLabel4(kCountText + QString::number(lastFinished_ + 1));
+    // The thumbnails the pictures finished so far have (made now or kept as
+    // current); a picture that failed has none.
+    host_.setLabel4(kCountText + QString::number(lastFinished_ + 1 - outcome_.failed));
     host_.setLabel15(kFinishedText);
     host_.setMousePointer(MousePointer::Default);
 }
@@ -269,6 +271,7 @@ QString ThumbnailRun::processPicture(int i, const QString& pictureFolder, const 
     bool kept = false;
     const Status scaled = scalePicture(i, key, jpeg, kept);
     if (!scaled) {
+        ++outcome_.unreadable;
         reasons.append(scaled.error().message);
         giveBlankSizeIfNone(canvas_.picThumb, key.sizeBound);
     }
