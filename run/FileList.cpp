@@ -1,7 +1,9 @@
 // The file list: reads a folder once with readdir, keeps the regular files whose
 // names match the pattern and sorts them by name without regard to case. The
 // entry type from readdir is trusted; only links and file systems that do not
-// report a type cost a stat call, so large folders list quickly.
+// report a type cost a stat call, so large folders list quickly. The same pass
+// can also collect the sub-folders and the files of given extensions that the
+// pattern leaves out (what the window shows beside the list).
 #include "FileList.h"
 
 #include <dirent.h>
@@ -93,8 +95,18 @@ Unexpected<Failure> systemFailure(const QString& folder, int err) {
     return fail(QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(std::strerror(err))));
 }
 
-QString normalisedFolder(const QString& folder) {
-    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+// The extension of a case-folded name: what follows its last dot, or empty.
+QString extensionOf(const QString& folded) {
+    const qsizetype dot = folded.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : folded.mid(dot + 1);
+}
+
+QStringList sortedNames(std::vector<ListedName>& listed) {
+    std::sort(listed.begin(), listed.end(), lessByName);
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(listed.size()));
+    for (ListedName& n : listed) names.append(std::move(n.name));
+    return names;
 }
 
 }  // namespace
@@ -114,17 +126,35 @@ bool FileList::isValidPattern(const QString& pattern) {
     return true;
 }
 
+QString FileList::normalisedFolder(const QString& folder) {
+    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+}
+
 Expected<QStringList> listFolder(const QString& folder, const QString& pattern) {
+    FolderReadRequest request;
+    request.pattern = pattern;
+    Expected<FolderReading> reading = readFolder(folder, request);
+    if (!reading) return unexpected(reading.error());
+    return std::move(reading->entries);
+}
+
+Expected<FolderReading> readFolder(const QString& folder, const FolderReadRequest& request) {
     if (folder.isEmpty()) return fail(QStringLiteral("Kein Ordner angegeben"));
     const QByteArray encoded = QFile::encodeName(folder);
     DIR* dir = ::opendir(encoded.constData());
     if (!dir) return systemFailure(folder, errno);
 
-    const std::vector<WildcardItem> items = compileItems(pattern);
+    const std::vector<WildcardItem> items = compileItems(request.pattern);
     const int dirFd = ::dirfd(dir);
     std::vector<ListedName> listed;
+    std::vector<ListedName> subfolders;
+    std::map<QString, std::vector<ListedName>> unlisted;
     int readError = 0;
     for (;;) {
+        if (request.stop && request.stop->load(std::memory_order_relaxed)) {
+            ::closedir(dir);
+            return fail(QStringLiteral("%1: abgebrochen").arg(folder));
+        }
         errno = 0;
         const dirent* e = ::readdir(dir);
         if (!e) {
@@ -133,28 +163,48 @@ Expected<QStringList> listFolder(const QString& folder, const QString& pattern) 
         }
         if (e->d_name[0] == '.') continue;  // hidden files, "." and ".."
         const unsigned char type = e->d_type;
-        if (type != DT_REG && type != DT_LNK && type != DT_UNKNOWN) continue;
+        const bool unsure = type == DT_LNK || type == DT_UNKNOWN;
+        const bool maybeFile = request.files && (type == DT_REG || unsure);
+        const bool maybeFolder = request.subfolders && (type == DT_DIR || unsure);
+        if (!maybeFile && !maybeFolder) continue;
 
         QString name = QFile::decodeName(e->d_name);
         QString folded = name.toCaseFolded();
-        if (!matchesAny(items, folded)) continue;
-
-        if (type != DT_REG) {
-            // A link counts when it leads to a regular file; dangling links
-            // and links to folders do not. Same for an unreported type.
-            struct stat st;
-            if (::fstatat(dirFd, e->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+        // What the entry is wanted as, decided on its name before any stat.
+        const bool matched = maybeFile && matchesAny(items, folded);
+        QString other;
+        if (maybeFile && !matched && !request.otherExtensions.isEmpty()) {
+            other = extensionOf(folded);
+            if (!request.otherExtensions.contains(other)) other.clear();
         }
-        listed.push_back({std::move(folded), std::move(name)});
+        if (!matched && other.isEmpty() && !maybeFolder) continue;
+
+        // The type from readdir is trusted; a link counts as what it leads to
+        // (dangling links count as nothing), and so does an unreported type.
+        bool isFile = type == DT_REG;
+        bool isFolder = type == DT_DIR;
+        if (unsure) {
+            struct stat st;
+            if (::fstatat(dirFd, e->d_name, &st, 0) != 0) continue;
+            isFile = S_ISREG(st.st_mode);
+            isFolder = S_ISDIR(st.st_mode);
+        }
+        if (isFolder && request.subfolders) {
+            subfolders.push_back({std::move(folded), std::move(name)});
+        } else if (isFile && matched) {
+            listed.push_back({std::move(folded), std::move(name)});
+        } else if (isFile && !other.isEmpty()) {
+            unlisted[other].push_back({std::move(folded), std::move(name)});
+        }
     }
     ::closedir(dir);
     if (readError != 0) return systemFailure(folder, readError);
 
-    std::sort(listed.begin(), listed.end(), lessByName);
-    QStringList names;
-    names.reserve(static_cast<qsizetype>(listed.size()));
-    for (ListedName& n : listed) names.append(std::move(n.name));
-    return names;
+    FolderReading reading;
+    reading.entries = sortedNames(listed);
+    reading.subfolders = sortedNames(subfolders);
+    for (auto& [extension, names] : unlisted) reading.unlisted[extension] = sortedNames(names);
+    return reading;
 }
 
 Status FileList::setPath(const QString& folder) {
@@ -180,6 +230,12 @@ Status FileList::setPattern(const QString& pattern) {
     pattern_ = pattern;
     entries_ = std::move(listed).value();
     return {};
+}
+
+void FileList::assign(const QString& folder, const QString& pattern, QStringList entries) {
+    path_ = folder;
+    pattern_ = pattern;
+    entries_ = std::move(entries);
 }
 
 QString FileList::List(int i) const {

@@ -55,6 +55,10 @@ public:
         return {};
     }
 
+    // The text of the message a start click with an empty list shows; `text`
+    // is the run's own. A host that knows why the list is empty may say so.
+    virtual QString emptyListMessage(const QString& text) const { return text; }
+
     // A picture whose thumbnail could not be made (it still gets its entry).
     virtual void pictureFailed(const QString& path, const QString& reason) {
         Q_UNUSED(path);

@@ -110,7 +110,8 @@ void ThumbnailRun::start() {
 
     if (host_.fileListCount() == 0) {
         outcome_ = Outcome{};
-        host_.MsgBox(runtext::kEmptyList, MessageIcon::Information, runtext::kInfoTitle);
+        host_.MsgBox(host_.emptyListMessage(runtext::kEmptyList), MessageIcon::Information,
+                     runtext::kInfoTitle);
         host_.setCommand1Caption(startCaption());
         abbruch_ = false;
         host_.setMousePointer(MousePointer::Arrow);
@@ -136,7 +137,9 @@ void ThumbnailRun::cancel() {
 
 void ThumbnailRun::closingDisplay() {
     host_.setCommand1Caption(startCaption());
-    host_.setLabel4(runtext::kCount + QString::number(lastFinished_ + 1));
+    // The thumbnails the pictures finished so far have (made now or kept as
+    // current); a picture that failed has none.
+    host_.setLabel4(runtext::kCount + QString::number(lastFinished_ + 1 - outcome_.failed));
     host_.setLabel15(runtext::kFinished);
     host_.setMousePointer(MousePointer::Default);
 }
@@ -257,6 +260,7 @@ QString ThumbnailRun::processPicture(int i, const QString& aktuelleDatei,
     // kept with --update gives picThumb its size, and nothing is decoded.
     const Scaled scaled = scalePicture(i, key);
     if (!scaled.status) {
+        ++outcome_.unreadable;
         reasons.append(scaled.status.error().message);
         giveBlankSizeIfNone(canvas_.picThumb, key.sizeBound);
     }

@@ -42,6 +42,8 @@ public:
         int kept = 0;      // of those, thumbnails kept as current (--update)
         QString pagePath;
         QString pageError;  // why the page was not written (empty when it was)
+        // Of the failed, pictures that could not be loaded or scaled.
+        int unreadable = 0;
     };
 
     // Where the pixel work of a picture is done.

@@ -1,4 +1,6 @@
 // Dir1: folder chain plus sub-folders, in the manner of a classic folder list.
+// Whether a folder can be shown is decided by its attributes alone; reading
+// its entries is left to a FolderReader.
 #include "FolderList.h"
 
 #include <QDir>
@@ -14,23 +16,19 @@ constexpr int kPathRole = Qt::UserRole;
 // Each level of depth is shown as one en space before the name.
 constexpr QChar kIndent(u'\u2002');
 
-// Reads the sub-folders of `folder`, sorted by name without regard to case.
-// Hidden folders are left out.
-Expected<QStringList> readSubfolders(const QString& folder) {
+// Whether `folder` is a folder whose entries may be read, by its attributes.
+Status readableFolder(const QString& folder) {
     const QFileInfo info(folder);
     if (!info.exists() || !info.isDir()) return fail(QStringLiteral("kein Ordner: ") + folder);
     if (!info.isReadable() || !info.isExecutable()) {
         return fail(QStringLiteral("Ordner nicht lesbar: ") + folder);
     }
-    QDir dir(folder);
-    if (!dir.isReadable()) return fail(QStringLiteral("Ordner nicht lesbar: ") + folder);
-    return dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
-                         QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    return {};
 }
 
 }  // namespace
 
-FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
+FolderList::FolderList(QWidget* parent) : QListWidget(parent), reader_(this) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
     setIconSize(QSize(14, 14));
@@ -39,9 +37,20 @@ FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
 
 Status FolderList::setPath(const QString& folder) {
     const QString absolute = QDir::cleanPath(QDir(QDir::currentPath()).absoluteFilePath(folder));
-    auto subfolders = readSubfolders(absolute);
-    if (!subfolders) return unexpected(subfolders.error());
-    fill(absolute, *subfolders);
+    if (Status usable = readableFolder(absolute); !usable) return usable;
+    fill(absolute, {});
+    // Sub-folders sorted by name without regard to case; hidden ones left out.
+    FolderReadRequest request;
+    request.subfolders = true;
+    request.files = false;
+    auto work = [absolute, request](const std::atomic<bool>& stop) mutable {
+        request.stop = &stop;
+        return readFolder(absolute, request);
+    };
+    reader_.start(std::move(work), [this, absolute](Expected<FolderReading> reading) {
+        if (reading && absolute == path_) fill(absolute, reading->subfolders);
+        emit listed();
+    });
     if (absolute != path_) {
         path_ = absolute;
         emit pathChanged(path_);

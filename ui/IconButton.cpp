@@ -11,6 +11,8 @@ namespace miniskop {
 IconButton::IconButton(const QString& caption, const QIcon& icon, QWidget* parent)
     : QPushButton(icon, caption, parent) {
     setIconSize(QSize(24, 24));
+    // Enter on the focused button presses it, as Space does.
+    setAutoDefault(true);
 }
 
 void IconButton::paintEvent(QPaintEvent* event) {

@@ -221,7 +221,8 @@ SettingsPanel::SettingsPanel(ThumbSettings& settings, QString settingsFilePath, 
     Command9 = new QPushButton(QStringLiteral("Standardwerte"), this);
     place(Command9, "Command9", twipRect(3420, 3600, 1695, 290), QStringLiteral("Standardwerte"));
     Command9->setToolTip(QStringLiteral("Defaultwerte wiederherstellen."));
-    for (QPushButton* button : {Command7, Command10, Command9}) button->setAutoDefault(false);
+    // Enter on a focused button presses it.
+    for (QPushButton* button : {Command7, Command10, Command9}) button->setAutoDefault(true);
 
     // The largest font in which every label's text fits its room.
     for (int pixelSize : {11, 10, 9}) {
@@ -234,10 +235,8 @@ SettingsPanel::SettingsPanel(ThumbSettings& settings, QString settingsFilePath, 
         if (fits) break;
     }
 
-    // Keyboard order: top to bottom, left to right.
-    QWidget* order[] = {Combo3, Combo2, Text2,    Option1[0], Text4,     Option1[1],
-                        Text5,  Text3,  HScroll1, Command7,   Command10, Command9};
-    for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+    const QList<QWidget*> order = focusOrder();
+    for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 
     showSettings();
 
@@ -292,6 +291,11 @@ void SettingsPanel::showSettings() {
     HScroll1->setValue(settings_.qJPG());
     Label11->setText(readout(HScroll1->value()));
     showing_ = false;
+}
+
+QList<QWidget*> SettingsPanel::focusOrder() const {
+    return {Combo3, Combo2, Text2,    Option1[0], Text4,     Option1[1],
+            Text5,  Text3,  HScroll1, Command7,   Command10, Command9};
 }
 
 void SettingsPanel::Command7_Click() { hide(); }

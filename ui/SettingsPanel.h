@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QList>
 #include <QString>
 
 #include "ThumbSettings.h"
@@ -45,6 +46,9 @@ public:
     void Command7_Click();
     void Command10_Click();
     void Command9_Click();
+
+    // The panel's controls in keyboard order: top to bottom, left to right.
+    QList<QWidget*> focusOrder() const;
 
 protected:
     // Draws the caption and the three decorative rectangles.

@@ -1,6 +1,6 @@
-// frmAnzeiger: building the window and its controls, start-up and shut-down,
-// and the run's host. The selection and button handlers are in
-// frmAnzeigerHandlers.cpp.
+// frmAnzeiger: building the window and its controls, start-up and shut-down.
+// The selection and button handlers and the keyboard are in
+// frmAnzeigerHandlers.cpp, the run's host in frmAnzeigerHost.cpp.
 #include "frmAnzeiger.h"
 
 #include <QApplication>
@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <cstdlib>
 
@@ -42,6 +43,9 @@ namespace {
 constexpr QSize kClientSize(578, 324);     // 8670 x 4860 twips
 constexpr QSize kSettingsPanel(369, 281);  // 5535 x 4215 twips
 const QString kInitialPattern = QStringLiteral("*.bmp;*.jpg;*.jpeg;*.gif;*.wmf");
+const QString kInfoTitle = QStringLiteral("Thumbnail-Info");
+const QString kNoSuchFolderText = QStringLiteral("Den Ordner „%1“ gibt es nicht.");
+const QString kCannotOpenText = QStringLiteral("Der Ordner „%1“ kann nicht geöffnet werden.");
 
 // Position from the top of the type column, by index: jpg, jpeg, wmf, bmp, gif
 // stand 1st, 2nd, 5th, 4th, 3rd.
@@ -72,6 +76,9 @@ void endProgramDefault(bool midRun, QWidget* mainWindow) {
 }  // namespace
 
 frmAnzeiger::frmAnzeiger(Environment environment) : env_(std::move(environment)), run_(*this) {
+    // A thumbnail that carries the record of its picture as it is now and of
+    // the settings is exactly what a new encoding would give: it is kept.
+    run_.setKeepCurrentThumbnails(true);
     if (env_.programDir.isEmpty()) env_.programDir = QCoreApplication::applicationDirPath();
     if (env_.userConfigDir.isEmpty()) {
         env_.userConfigDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
@@ -112,8 +119,19 @@ frmAnzeiger::frmAnzeiger(Environment environment) : env_(std::move(environment))
     Frame2->resize(kSettingsPanel);
     Frame2->hide();
 
+    setScreenTabOrder();
     connectHandlers();
     Form_Load();
+}
+
+QString frmAnzeiger::chooseStartFolder(QString& notice) const {
+    if (env_.requestedFolder.isEmpty()) return env_.startFolder;
+    const QFileInfo requested(env_.requestedFolder);
+    if (requested.isDir()) return requested.absoluteFilePath();
+    if (requested.isFile()) return requested.absolutePath();  // "open with" on a picture
+    notice = requested.exists() ? kCannotOpenText.arg(env_.requestedFolder)
+                                : kNoSuchFolderText.arg(env_.requestedFolder);
+    return env_.startFolder;
 }
 
 frmAnzeiger::~frmAnzeiger() = default;
@@ -178,10 +196,24 @@ void frmAnzeiger::buildFolderSelection(QWidget* client) {
         Frame1);
     Check1->setGeometry(8, 184, 426, 17);
 
-    // The lists start at the process's current folder.
-    if (Dir1->setPath(env_.startFolder)) {
+    // The lists start at the folder named on the command line, else at the
+    // process's current folder. Why a folder named is not shown is said once,
+    // when the window is up.
+    QString notice;
+    const QString start = chooseStartFolder(notice);
+    bool shown = Dir1->setPath(start).ok();
+    if (!shown && start != env_.startFolder) {
+        notice = kCannotOpenText.arg(env_.requestedFolder);
+        shown = Dir1->setPath(env_.startFolder).ok();
+    }
+    if (shown) {
         Drive1->selectDriveOf(Dir1->Path());
         (void)File1->setPath(Dir1->Path());
+    }
+    if (!notice.isEmpty()) {
+        QTimer::singleShot(0, this, [this, notice] {
+            ::miniskop::MsgBox(this, notice, MessageIcon::Critical, kInfoTitle);
+        });
     }
 }
 
@@ -214,6 +246,15 @@ void frmAnzeiger::buildRunStatus(QWidget* client) {
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label15 = new QLabel(client);
     Label15->setGeometry(6, 289, 566, 16);
+    // At the right end of Label15's line, which holds the short closing text
+    // whenever this shows.
+    failuresLabel = new QLabel(client);
+    failuresLabel->setGeometry(306, 289, 266, 16);
+    failuresLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QPalette red = failuresLabel->palette();
+    red.setColor(QPalette::WindowText, QColor(0xb0, 0x10, 0x10));
+    failuresLabel->setPalette(red);
+    failuresLabel->hide();
     picProgressBox = new ProgressBox(client);
     picProgressBox->setGeometry(-1, 307, 580, 17);  // 8700 x 255 twips, a little wider
 }
@@ -245,7 +286,7 @@ Status frmAnzeiger::startupBlock() {
     Label4->setText(QString());
     Status applied = File1->setPattern(trimSpaces(Text1->text()));
     if (!applied) return applied;
-    showFileCount();
+    requestFileCount();
     return {};
 }
 
@@ -267,52 +308,5 @@ void frmAnzeiger::Form_Unload() {
     killResFile();
     env_.endProgram(run_.state() != ThumbnailRun::State::Idle);
 }
-
-void frmAnzeiger::showFileCount() { Label5->setText(QString::number(File1->ListCount())); }
-
-// RunHost
-
-QString frmAnzeiger::fileListPath() const { return File1->Path(); }
-int frmAnzeiger::fileListCount() const { return File1->ListCount(); }
-QString frmAnzeiger::fileListEntry(int i) const { return File1->List(i); }
-bool frmAnzeiger::enlargeChecked() const { return Check1->isChecked(); }
-void frmAnzeiger::setCommand1Caption(const QString& caption) { Command1->setText(caption); }
-
-void frmAnzeiger::setViewButtonsEnabled(bool enabled) {
-    Command5->setEnabled(enabled);
-    Command2->setEnabled(enabled);
-}
-
-void frmAnzeiger::setLabel4(const QString& text) { Label4->setText(text); }
-void frmAnzeiger::setLabel15(const QString& text) { Label15->setText(text); }
-ProgressSurface& frmAnzeiger::picProgress() { return picProgressBox->surface(); }
-void frmAnzeiger::progressChanged() { picProgressBox->repaint(); }
-
-void frmAnzeiger::setMousePointer(MousePointer pointer) {
-    switch (pointer) {
-        case MousePointer::Default:
-            unsetCursor();
-            break;
-        case MousePointer::Arrow:
-            setCursor(Qt::ArrowCursor);
-            break;
-        case MousePointer::Hourglass:
-            setCursor(Qt::WaitCursor);
-            break;
-    }
-}
-
-void frmAnzeiger::MsgBox(const QString& text, MessageIcon icon, const QString& title) {
-    ::miniskop::MsgBox(this, text, icon, title);
-}
-
-void frmAnzeiger::DoEvents() { QCoreApplication::processEvents(); }
-
-void frmAnzeiger::setCurrentPagePath(const QString& path) {
-    currentPagePath_ = path;
-    Command2->setProperty("Tag", path);
-}
-
-void frmAnzeiger::pageWritten(const QString& path) { env_.reopenOverview(path); }
 
 }  // namespace miniskop

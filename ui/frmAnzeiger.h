@@ -3,11 +3,14 @@
 // page, the settings panel, the info button and the end button. Its load is
 // the program's start-up and its close the program's end. It is the host of
 // the thumbnail run: the run reads the file list and the settings through it
-// and shows its progress in its controls.
+// and shows its progress in its controls. Its run keeps every thumbnail that
+// is current for its picture and the settings, so a run over an unchanged
+// folder decodes nothing.
 #pragma once
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "RunHost.h"
@@ -37,6 +40,9 @@ public:
         QString programDir;     // folder of the executable
         QString userConfigDir;  // settings folder when the program's is not writable
         QString startFolder;    // folder the lists show at start (the current folder)
+        // Folder named on the command line (a file stands for its folder);
+        // the lists start there instead. Empty: none was named.
+        QString requestedFolder;
         std::function<void(const QString&)> reopenOverview;      // after a page write
         std::function<void(const QString&)> showOverview;        // "Übersicht"
         std::function<void(const QString&)> openDefaultBrowser;  // " Browser"
@@ -75,6 +81,9 @@ public:
     QLabel* Label1 = nullptr;
     QLabel* Label4 = nullptr;
     QLabel* Label15 = nullptr;
+    // After a run: how many pictures got no thumbnail; their names and the
+    // reasons in the tooltip. Hidden when there were none.
+    QLabel* failuresLabel = nullptr;
     ProgressBox* picProgressBox = nullptr;
 
     SettingsPanel* Frame2 = nullptr;
@@ -114,9 +123,16 @@ public:
     void DoEvents() override;
     void setCurrentPagePath(const QString& path) override;
     void pageWritten(const QString& path) override;
+    QString emptyListMessage(const QString& text) const override;
+    void pictureFailed(const QString& path, const QString& reason) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape closes the settings panel.
+    void keyPressEvent(QKeyEvent* event) override;
+    // While the settings panel is shown, Tab and Backtab stay inside it: it
+    // covers the controls behind it.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildBanner(QWidget* client);
@@ -124,11 +140,18 @@ private:
     void buildButtons(QWidget* client);
     void buildRunStatus(QWidget* client);
     void connectHandlers();
+    void setScreenTabOrder();
+    QString chooseStartFolder(QString& notice) const;
 
     void Form_Load();
     Status startupBlock();
     void Form_Unload();
     void showFileCount();
+    // Label5 shows the count now, or once the reading in progress is in.
+    void requestFileCount();
+    void fileListRead(bool ok, bool patternOnly);
+    void hideSettingsPanel();
+    void showFailures();
 
     void dumpResFile();
     void killResFile();
@@ -139,6 +162,9 @@ private:
     QString currentPagePath_;
     ThumbnailRun run_;
     bool unloading_ = false;
+    bool countWanted_ = false;  // Label5 waits for the reading in progress
+    bool startWanted_ = false;  // a start click waits for the reading in progress
+    QStringList failures_;      // "name: reason" of the run's pictures that failed
 };
 
 }  // namespace miniskop

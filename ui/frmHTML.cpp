@@ -1,7 +1,8 @@
 // frmHTML, the internal browser window: a black window, always shown
 // maximised, holding one web view at its top left corner that shows the
 // overview page from a file URL. There is at most one such window; closing it
-// deletes it, and the next "Übersicht" or page write makes a new one.
+// deletes it, and the next "Übersicht" or page write makes a new one. Escape
+// closes it, also while the page has the keyboard.
 #include "frmHTML.h"
 
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QWebEngineView>
 #include <algorithm>
 
@@ -79,6 +81,9 @@ frmHTML::frmHTML(const QString& pagePath) : pagePath_(pagePath) {
     WebBrowser1->setPage(new OverviewWebPage(WebBrowser1));
     WebBrowser1->move(0, 0);
     WebBrowser1->resize(std::max(0, width() - 2), std::max(0, height() - 10));
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     // Loading the window navigates to the page.
     const QUrl url = pageUrl(pagePath_);

@@ -149,6 +149,15 @@ TEST_F(Archive, UpdateGivesExactlyWhatAFullRunGives) {
                                             .arg(c.pictures - c.kept)
                                             .arg(c.kept)))
             << update.out.toStdString();
+        // Each folder's count is its thumbnails, made or kept: together the
+        // summary's two numbers.
+        int counted = 0;
+        for (const QString& line : update.out.split('\n')) {
+            if (line.startsWith("Anzahl erzeugter Thumbnails: ")) {
+                counted += line.section(' ', -1).toInt();
+            }
+        }
+        EXPECT_EQ(counted, c.pictures);
         const QMap<QString, QByteArray> updated = outputs();
 
         const BatchResult full = run(c.options + common);

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "FileList.h"
@@ -163,6 +164,38 @@ TEST_F(FileListFolder, FailedFolderChangeKeepsFolderAndEntries) {
     EXPECT_FALSE(list.setPath(QString()));
     EXPECT_EQ(list.path(), before);
     EXPECT_EQ(list.entries(), (QStringList{"a.jpg", "notafolder"}));
+}
+
+TEST_F(FileListFolder, OneReadingGivesSubfoldersAndTheOtherFilesAskedFor) {
+    for (const char* name : {"a.jpg", "b.PNG", "c.heic", "d.txt", "e.png", ".f.png"}) {
+        touch(at(name));
+    }
+    for (const char* sub : {"Sub", "alt", ".versteckt"}) ASSERT_TRUE(QDir(dir.path()).mkdir(sub));
+    ASSERT_TRUE(QFile::link(at("Sub"), at("zu-sub")));
+    ASSERT_TRUE(QFile::link(at("b.PNG"), at("g.png")));
+
+    FolderReadRequest request;
+    request.pattern = QStringLiteral("*.jpg");
+    request.subfolders = true;
+    request.otherExtensions = {QStringLiteral("png"), QStringLiteral("heic")};
+    Expected<FolderReading> reading = readFolder(dir.path(), request);
+    ASSERT_TRUE(reading) << reading.error().message.toStdString();
+    EXPECT_EQ(reading->entries, QStringList{"a.jpg"});
+    EXPECT_EQ(reading->subfolders, (QStringList{"alt", "Sub", "zu-sub"}));
+    const std::map<QString, QStringList> unlisted = {{"heic", {"c.heic"}},
+                                                     {"png", {"b.PNG", "e.png", "g.png"}}};
+    EXPECT_EQ(reading->unlisted, unlisted);
+
+    // Folders alone; and a reading told to stop fails.
+    request.files = false;
+    reading = readFolder(dir.path(), request);
+    ASSERT_TRUE(reading);
+    EXPECT_TRUE(reading->entries.isEmpty());
+    EXPECT_TRUE(reading->unlisted.empty());
+    EXPECT_EQ(reading->subfolders.size(), 3);
+    std::atomic<bool> stop{true};
+    request.stop = &stop;
+    EXPECT_FALSE(readFolder(dir.path(), request));
 }
 
 TEST_F(FileListFolder, EmptyFolderAndTrailingSeparator) {

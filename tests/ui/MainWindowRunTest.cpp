@@ -1,11 +1,15 @@
 // The run driven from the window: start, cancel from inside the run's event
-// processing, the empty-list message, the closing display, the progress bar,
-// the view buttons, and closing the window idle or mid-run.
+// processing, the empty-list message, the closing display with the pictures
+// that got no thumbnail, a second run that keeps what is current, the
+// progress bar, the view buttons, and closing the window idle or mid-run.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -34,26 +38,52 @@ bool nearColor(QColor a, QColor b) {
            qAbs(a.blue() - b.blue()) <= 8;
 }
 
+// The run's own text when the folder holds no picture the program reads; the
+// kinds and the pattern that lists them when the pattern leaves pictures out
+// (a file is a picture by its content, not by its name).
 TEST(MainWindowRun, EmptyListShowsTheMessageAndStartsNothing) {
-    WindowFixture f;
-    f.writeText(f.pictures() + "/readme.txt");
-    frmAnzeiger& w = f.open();
-    ASSERT_EQ(w.Label5->text(), "0");
-    w.Command1->click();
+    const QString noPictures = QStringLiteral(
+        "Im ausgewählten Ordner befinden sich keine, vom Programm unterstützten, Bilddateien. "
+        "Bitte erst einen Ordner auswählen, in dem Bilddateien vorhanden sind !");
+    struct Row {
+        QStringList pictures;
+        QStringList others;
+        QString pattern;  // empty: the initial one
+        QString message;
+    };
+    const Row rows[] = {
+        {{}, {"readme.txt"}, {}, noPictures},
+        {{}, {"falsch.png", "notiz.heic"}, {}, noPictures},
+        {{"bild.png"}, {"readme.txt"}, {}, "1 Bild (png) passt nicht zum Muster – Muster: *.png"},
+        {{"a.png", "B.PNG", "c.bmp"},
+         {},
+         "*.jpg",
+         "3 Bilder (bmp, png) passen nicht zum Muster – Muster: *.bmp;*.png"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.message.toStdString());
+        WindowFixture f;
+        for (const QString& name : row.pictures) f.writePicture(f.pictures() + "/" + name);
+        for (const QString& name : row.others) f.writeText(f.pictures() + "/" + name);
+        frmAnzeiger& w = f.open();
+        if (!row.pattern.isEmpty()) {
+            w.Text1->setText(row.pattern);
+            ASSERT_TRUE(testing::settle(w));
+        }
+        ASSERT_EQ(w.File1->ListCount(), 0);
+        w.Command1->click();
 
-    ASSERT_EQ(f.recorded.messages.size(), 1);
-    EXPECT_EQ(f.recorded.messages[0].title, "Thumbnail-Info");
-    EXPECT_EQ(f.recorded.messages[0].icon, MessageIcon::Information);
-    EXPECT_EQ(f.recorded.messages[0].text,
-              "Im ausgewählten Ordner befinden sich keine, vom Programm unterstützten, "
-              "Bilddateien. Bitte erst einen Ordner auswählen, in dem Bilddateien vorhanden "
-              "sind !");
-    EXPECT_EQ(w.Command1->text(), "Thumbnails erzeugen");
-    EXPECT_EQ(w.Label4->text(), "0");
-    EXPECT_FALSE(w.Command5->isEnabled());
-    EXPECT_FALSE(w.Command2->isEnabled());
-    EXPECT_FALSE(QDir(f.pictures() + "/Thumbnails").exists());
-    EXPECT_TRUE(f.recorded.reopened.isEmpty());
+        ASSERT_EQ(f.recorded.messages.size(), 1);
+        EXPECT_EQ(f.recorded.messages[0].title, "Thumbnail-Info");
+        EXPECT_EQ(f.recorded.messages[0].icon, MessageIcon::Information);
+        EXPECT_EQ(f.recorded.messages[0].text, row.message);
+        EXPECT_EQ(w.Command1->text(), "Thumbnails erzeugen");
+        EXPECT_EQ(w.Label4->text(), "0");
+        EXPECT_FALSE(w.Command5->isEnabled());
+        EXPECT_FALSE(w.Command2->isEnabled());
+        EXPECT_FALSE(QDir(f.pictures() + "/Thumbnails").exists());
+        EXPECT_TRUE(f.recorded.reopened.isEmpty());
+    }
 }
 
 TEST(MainWindowRun, CancelDuringTheFirstPicture) {
@@ -181,6 +211,124 @@ TEST(MainWindowRun, ClosingEndsTheProgramIdleOrMidRun) {
         w.Command1->click();
         EXPECT_EQ(f.recorded.endRequests, QVector<bool>{true});
     }
+}
+
+// What a thumbnail file is on disk: replacing it gives a new inode.
+struct FileStamp {
+    ino_t inode = 0;
+    qint64 modifiedNs = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+FileStamp stampOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return {st.st_ino, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+TEST(MainWindowRun, ASecondRunKeepsEveryCurrentThumbnailUntouched) {
+    WindowFixture f;
+    const QStringList names = {"a.jpg", "b.bmp", "c.jpg"};
+    for (const QString& name : names) f.writePicture(f.pictures() + "/" + name, 200, 100);
+    frmAnzeiger& w = f.open();
+    w.Command1->click();
+    auto stamps = [&] {
+        QList<FileStamp> list;
+        for (const char* t : {"t_a.jpg", "t_b.jpg", "t_c.jpg"})
+            list.append(stampOf(f.pictures() + "/Thumbnails/" + t));
+        return list;
+    };
+    const QList<FileStamp> first = stamps();
+    const QByteArray firstPage = readPage(f.pictures() + "/Thumbnails/ThumbIndex.html").toLatin1();
+
+    // Nothing changed: every thumbnail stays as it is, the page and the
+    // closing display are those of a full run.
+    w.Command1->click();
+    EXPECT_EQ(stamps(), first);
+    EXPECT_EQ(w.Label4->text(), kCount + "3");
+    EXPECT_EQ(readPage(f.pictures() + "/Thumbnails/ThumbIndex.html").toLatin1(), firstPage);
+    EXPECT_EQ(f.recorded.reopened.size(), 2);
+
+    // A picture changed: its thumbnail alone is made again.
+    f.writePicture(f.pictures() + "/b.bmp", 100, 200);
+    QFile(f.pictures() + "/b.bmp")
+        .setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
+    w.Command1->click();
+    const QList<FileStamp> third = stamps();
+    EXPECT_EQ(third[0], first[0]);
+    EXPECT_NE(third[1], first[1]);
+    EXPECT_EQ(third[2], first[2]);
+    EXPECT_EQ(QImage(f.pictures() + "/Thumbnails/t_b.jpg").size(), QSize(60, 120));
+
+    // Another quality: every thumbnail is made anew.
+    w.thumbSettings().setQJPG(70);
+    w.Command1->click();
+    const QList<FileStamp> fourth = stamps();
+    for (int i = 0; i < 3; ++i) EXPECT_NE(fourth[i], third[i]) << i;
+}
+
+// The count is of thumbnails; pictures that got none are counted apart, as
+// unreadable or as not written, and named in the tooltip.
+TEST(MainWindowRun, PicturesWithoutThumbnailAreCountedApartAndNamed) {
+    struct Row {
+        QStringList pictures;
+        QStringList broken;  // named like pictures, holding text
+        bool thumbnailsOverPictures;
+        QString count;
+        QString failures;  // empty: the label stays hidden
+    };
+    const Row rows[] = {
+        {{"a.jpg", "b.jpg"}, {"kaputt.jpg"}, false, "2", "1 Bild nicht lesbar"},
+        {{"z.jpg"}, {"x.jpg", "y.gif"}, false, "1", "2 Bilder nicht lesbar"},
+        // No folder and no affix: each thumbnail would be its own picture.
+        {{"a.jpg", "b.jpg"}, {}, true, "0", "2 Thumbnails nicht geschrieben"},
+        {{"a.jpg"}, {}, false, "1", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.failures.toStdString());
+        WindowFixture f;
+        for (const QString& name : row.pictures) f.writePicture(f.pictures() + "/" + name);
+        for (const QString& name : row.broken) f.writeText(f.pictures() + "/" + name);
+        frmAnzeiger& w = f.open();
+        if (row.thumbnailsOverPictures) {
+            w.thumbSettings().nameOrdner = QString();
+            w.thumbSettings().zusatzAnfang = QString();
+        }
+        w.Command1->click();
+        EXPECT_EQ(w.Label4->text(), kCount + row.count);
+        EXPECT_EQ(w.Label15->text(), kFinished);
+        EXPECT_EQ(w.failuresLabel->isVisibleTo(&w), !row.failures.isEmpty());
+        EXPECT_EQ(w.failuresLabel->text(), row.failures);
+        for (const QString& name : row.broken) {
+            EXPECT_TRUE(w.failuresLabel->toolTip().contains(name + ": ")) << name.toStdString();
+        }
+
+        // The next run starts without the last one's failures.
+        bool hiddenAtStart = false;
+        QTimer::singleShot(0, &w, [&] { hiddenAtStart = !w.failuresLabel->isVisibleTo(&w); });
+        w.Command1->click();
+        EXPECT_TRUE(hiddenAtStart);
+    }
+}
+
+// A start click while the file list is being read waits for the list the
+// user chose and then runs on it.
+TEST(MainWindowRun, AStartClickWhileTheListIsReadRunsOnTheNewList) {
+    WindowFixture f;
+    f.writePicture(f.pictures() + "/alt.jpg");
+    QDir(f.pictures()).mkpath("neu");
+    f.writePicture(f.pictures() + "/neu/n1.jpg");
+    f.writePicture(f.pictures() + "/neu/n2.jpg");
+    frmAnzeiger& w = f.open();
+    ASSERT_TRUE(w.Dir1->setPath(f.pictures() + "/neu").ok());
+    ASSERT_TRUE(w.File1->isListing());
+    w.Command1->click();
+    EXPECT_EQ(w.Command1->text(), "Thumbnails erzeugen") << "nothing started yet";
+    ASSERT_TRUE(testing::settle(w));
+
+    EXPECT_EQ(f.recorded.reopened, QStringList{f.pictures() + "/neu/Thumbnails/ThumbIndex.html"});
+    EXPECT_EQ(w.Label4->text(), kCount + "2");
+    EXPECT_FALSE(QDir(f.pictures() + "/Thumbnails").exists());
 }
 
 }  // namespace

@@ -173,6 +173,43 @@ TEST(MainWindowStartup, SettingsFileNextToTheProgramIsRead) {
     EXPECT_TRUE(f.recorded.messages.isEmpty());
 }
 
+// `miniskop FOLDER`: the lists start there (a picture stands for its
+// folder); a folder that is not there leaves the start as without one and is
+// reported once, when the window is up.
+TEST(MainWindowStartup, AFolderNamedOnTheCommandLine) {
+    struct Row {
+        const char* requested;  // below the temporary root
+        const char* shown;      // below the temporary root
+        const char* message;    // empty: none
+    };
+    const Row rows[] = {
+        {"pictures/Urlaub", "pictures/Urlaub", ""},
+        {"pictures/Urlaub/", "pictures/Urlaub", ""},
+        {"pictures/Urlaub/strand.jpg", "pictures/Urlaub", ""},
+        {"pictures/fehlt", "pictures", "Den Ordner „%1/pictures/fehlt“ gibt es nicht."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.requested);
+        WindowFixture f;
+        QDir(f.pictures()).mkpath("Urlaub");
+        f.writePicture(f.pictures() + "/Urlaub/strand.jpg");
+        f.writePicture(f.pictures() + "/Urlaub/berg.jpg");
+        frmAnzeiger& w = f.open(QString(), f.root.filePath(row.requested));
+        const QString shown = QDir(f.root.filePath(row.shown)).canonicalPath();
+        EXPECT_EQ(w.Dir1->Path(), shown);
+        EXPECT_EQ(w.File1->Path(), shown);
+        EXPECT_EQ(w.Label5->text(), QString(row.shown).endsWith("Urlaub") ? "2" : "0");
+        QCoreApplication::processEvents();
+        if (*row.message == '\0') {
+            EXPECT_TRUE(f.recorded.messages.isEmpty());
+        } else {
+            ASSERT_EQ(f.recorded.messages.size(), 1);
+            EXPECT_EQ(f.recorded.messages[0].text, QString(row.message).arg(f.root.path()));
+            EXPECT_EQ(f.recorded.messages[0].title, "Thumbnail-Info");
+        }
+    }
+}
+
 TEST(MainWindowStartup, ProgramFolderEndingInSeparator) {
     WindowFixture f;
     ThumbSettings stored;

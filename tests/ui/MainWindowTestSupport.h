@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -14,12 +15,26 @@
 #include <QVector>
 #include <memory>
 
+#include "FileListBox.h"
+#include "FolderList.h"
 #include "IconButton.h"
 #include "MessageBox.h"
 #include "ProgressBox.h"
 #include "frmAnzeiger.h"
 
 namespace miniskop::testing {
+
+// Lets events through until the window's folder and file readings are in;
+// false when they are not in by `limitMs`, which only a hung reading reaches.
+inline bool settle(frmAnzeiger& w, int limitMs = 30000) {
+    QElapsedTimer waited;
+    waited.start();
+    auto busy = [&w] { return w.File1->isListing() || w.Dir1->isListing(); };
+    while (busy() && waited.elapsed() < limitMs) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return !busy();
+}
 
 struct Recorded {
     QStringList reopened;       // pages opened after a run
@@ -65,7 +80,16 @@ public:
         f.write("no picture\n");
     }
 
-    frmAnzeiger& open(const QString& startFolder = QString()) {
+    // The window on `startFolder` (the pictures by default), its first
+    // readings in; `requested` is the folder named on the command line.
+    frmAnzeiger& open(const QString& startFolder = QString(), const QString& requested = {}) {
+        frmAnzeiger& w = openUnsettled(startFolder, requested);
+        EXPECT_TRUE(settle(w));
+        return w;
+    }
+    // The same while its first readings may still be going on.
+    frmAnzeiger& openUnsettled(const QString& startFolder = QString(),
+                               const QString& requested = {}) {
         frmAnzeiger::Environment env;
         env.programDir = programDir();
         env.userConfigDir = root.filePath(QStringLiteral("config"));
@@ -74,6 +98,7 @@ public:
         env.showOverview = [this](const QString& p) { recorded.overviewShown.append(p); };
         env.openDefaultBrowser = [this](const QString& p) { recorded.browserOpened.append(p); };
         env.endProgram = [this](bool midRun) { recorded.endRequests.append(midRun); };
+        env.requestedFolder = requested;
         window = std::make_unique<frmAnzeiger>(env);
         return *window;
     }

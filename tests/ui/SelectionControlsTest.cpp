@@ -2,7 +2,9 @@
 // systems and the folder list's chain of folders.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "DriveList.h"
@@ -10,6 +12,16 @@
 
 namespace miniskop {
 namespace {
+
+// The sub-folders are read off the thread; lets events through until they are in.
+bool settled(const FolderList& list) {
+    QElapsedTimer waited;
+    waited.start();
+    while (list.isListing() && waited.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return !list.isListing();
+}
 
 TEST(DriveList, RootFirstAndNoPseudoFileSystems) {
     const QList<DriveList::Volume> volumes = DriveList::mountedVolumes();
@@ -74,6 +86,7 @@ TEST(FolderList, ShowsTheChainThenTheSubfoldersSorted) {
     int changes = 0;
     QObject::connect(&list, &FolderList::pathChanged, [&] { ++changes; });
     ASSERT_TRUE(list.setPath(base).ok());
+    ASSERT_TRUE(settled(list));
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(list.Path(), base);
 
@@ -87,6 +100,7 @@ TEST(FolderList, ShowsTheChainThenTheSubfoldersSorted) {
 
     // Opening an entry shows that folder; the same folder again raises nothing.
     emit list.itemActivated(list.item(depth + 1));
+    ASSERT_TRUE(settled(list));
     EXPECT_EQ(list.Path(), base + "/b");
     EXPECT_EQ(changes, 2);
     ASSERT_TRUE(list.setPath(base + "/b").ok());
@@ -104,6 +118,7 @@ TEST(FolderList, RefusesWhatIsNotAReadableFolder) {
     file.close();
     FolderList list;
     ASSERT_TRUE(list.setPath(dir.path()).ok());
+    ASSERT_TRUE(settled(list));
     const int entries = list.count();
     EXPECT_FALSE(list.setPath(dir.filePath("datei.txt")).ok());
     EXPECT_FALSE(list.setPath(dir.filePath("fehlt")).ok());

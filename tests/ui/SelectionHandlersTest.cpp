@@ -29,6 +29,8 @@ protected:
         f.writeText(f.pictures() + "/g.txt");
         w = &f.open();
     }
+    // Every change reads the folder off the window's thread.
+    void settle() { ASSERT_TRUE(testing::settle(*w)); }
     QStringList entries() const {
         QStringList list;
         for (int i = 0; i < w->File1->ListCount(); ++i) list << w->File1->List(i);
@@ -49,6 +51,7 @@ TEST_F(SelectionTest, PatternEndingInSemicolonWaitsForTheNextCharacter) {
     w->Text1->setText("*.gif;");
     EXPECT_EQ(w->File1->Pattern(), "*.bmp;*.jpg;*.jpeg;*.gif;*.wmf");
     w->Text1->setText("*.gif;*.jpg");
+    settle();
     EXPECT_EQ(w->File1->Pattern(), "*.gif;*.jpg");
     EXPECT_EQ(entries(), (QStringList{"a.jpg", "c.gif"}));
     // A typed pattern does not refresh the count.
@@ -58,6 +61,7 @@ TEST_F(SelectionTest, PatternEndingInSemicolonWaitsForTheNextCharacter) {
 
 TEST_F(SelectionTest, EmptyPatternIsNeverApplied) {
     w->Text1->setText("*.png");
+    settle();
     w->Text1->setText("");
     EXPECT_EQ(w->File1->Pattern(), "*.png");
     EXPECT_EQ(entries(), QStringList{"f.png"});
@@ -66,6 +70,7 @@ TEST_F(SelectionTest, EmptyPatternIsNeverApplied) {
 
 TEST_F(SelectionTest, BlanksAroundThePatternAreRemoved) {
     w->Text1->setText("  *.gif  ");
+    settle();
     EXPECT_EQ(w->File1->Pattern(), "*.gif");
     EXPECT_EQ(entries(), QStringList{"c.gif"});
 }
@@ -76,6 +81,7 @@ TEST_F(SelectionTest, RefusedPatternShowsTheMessageAndKeepsTheList) {
     for (const QString& pattern : refused) {
         f.recorded.messages.clear();
         w->Text1->setText(pattern);
+        settle();
         ASSERT_EQ(f.recorded.messages.size(), 1) << pattern.toStdString();
         EXPECT_EQ(f.recorded.messages[0].text, kPatternError);
         EXPECT_EQ(f.recorded.messages[0].title, "Thumbnail-Info");
@@ -89,23 +95,28 @@ TEST_F(SelectionTest, RefusedPatternShowsTheMessageAndKeepsTheList) {
 TEST_F(SelectionTest, TypeClicksBuildThePatternInIndexOrder) {
     // Check3 index 2 is "wmf".
     w->Check3[2]->click();
+    settle();
     EXPECT_EQ(w->Text1->text(), "*.jpg;*.jpeg;*.bmp;*.gif");
     EXPECT_EQ(w->Label5->text(), "4");
 
     // Only bmp and gif left.
     w->Check3[0]->click();
+    settle();
     w->Check3[1]->click();
+    settle();
     EXPECT_EQ(w->Text1->text(), "*.bmp;*.gif");
     EXPECT_EQ(entries(), (QStringList{"c.gif", "d.bmp"}));
     EXPECT_EQ(w->Label5->text(), "2");
 
     // Checking wmf again puts it in index place, before bmp.
     w->Check3[2]->click();
+    settle();
     EXPECT_EQ(w->Text1->text(), "*.wmf;*.bmp;*.gif");
 }
 
 TEST_F(SelectionTest, NoTypeCheckedListsEveryFile) {
     for (QCheckBox* box : w->Check3) box->click();
+    settle();
     EXPECT_EQ(w->Text1->text(), "*.*");
     EXPECT_EQ(w->Label5->text(), "7");
     EXPECT_TRUE(entries().contains("g.txt"));
@@ -113,8 +124,10 @@ TEST_F(SelectionTest, NoTypeCheckedListsEveryFile) {
 
 TEST_F(SelectionTest, TypeClickReplacesTypedTextAndReappliesAnUnchangedText) {
     w->Text1->setText("*.png");
+    settle();
     ASSERT_EQ(w->Label5->text(), "5");  // typed: count not refreshed
     w->Check3[4]->click();              // gif off
+    settle();
     EXPECT_EQ(w->Text1->text(), "*.jpg;*.jpeg;*.wmf;*.bmp");
     EXPECT_EQ(w->Label5->text(), "4");
 
@@ -123,9 +136,13 @@ TEST_F(SelectionTest, TypeClickReplacesTypedTextAndReappliesAnUnchangedText) {
     // change once the text matches.
     w->Text1->setText("*.jpg;*.jpeg;*.wmf;*.bmp;");
     w->Text1->setText("*.jpg;*.jpeg;*.wmf;*.bmp");
+    settle();
     w->File1->setPattern("*.png");
+    settle();
     w->Check3[4]->click();
+    settle();
     w->Check3[4]->click();
+    settle();
     EXPECT_EQ(w->File1->Pattern(), "*.jpg;*.jpeg;*.wmf;*.bmp");
     EXPECT_EQ(w->Label5->text(), "4");
 }
@@ -137,14 +154,17 @@ TEST_F(SelectionTest, FolderChangeFollowsAndFailureKeepsEverything) {
     f.writePicture(f.pictures() + "/zwei/q.gif");
 
     ASSERT_TRUE(w->Dir1->setPath(f.pictures() + "/zwei").ok());
+    settle();
     EXPECT_EQ(w->File1->Path(), QDir(f.pictures() + "/zwei").canonicalPath());
     EXPECT_EQ(w->Label5->text(), "2");
 
     ASSERT_TRUE(w->Dir1->setPath(f.pictures() + "/leer").ok());
+    settle();
     EXPECT_EQ(w->Label5->text(), "0");
 
     const QString before = w->Dir1->Path();
     EXPECT_FALSE(w->Dir1->setPath(f.pictures() + "/gibt-es-nicht").ok());
+    settle();
     EXPECT_EQ(w->Dir1->Path(), before);
     EXPECT_EQ(w->File1->Path(), before);
     EXPECT_EQ(w->Label5->text(), "0");
@@ -156,6 +176,7 @@ TEST_F(SelectionTest, DriveThatCannotBeReadChangesNothing) {
     w->Drive1->setVolumes({{"/", ""}, {f.root.filePath("nicht-bereit"), "USB"}});
     w->Drive1->setCurrentIndex(1);
     emit w->Drive1->activated(1);
+    settle();
     EXPECT_EQ(w->Dir1->Path(), before);
     EXPECT_EQ(w->File1->Path(), before);
     EXPECT_EQ(w->Label5->text(), "5");
@@ -174,6 +195,7 @@ TEST_F(SelectionTest, PickingADriveRunsTheFolderChangeOnce) {
     QObject::connect(w->Dir1, &FolderList::pathChanged, [&] { ++folderChanges; });
     w->Drive1->setCurrentIndex(1);
     emit w->Drive1->activated(1);
+    settle();
     EXPECT_EQ(folderChanges, 1);
     EXPECT_EQ(w->Dir1->Path(), QDir::cleanPath(drive));
     EXPECT_EQ(w->File1->Path(), QDir(drive).canonicalPath());

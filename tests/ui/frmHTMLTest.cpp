@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
@@ -223,6 +225,23 @@ TEST_F(FrmHTMLTest, UebersichtAfterClosingOpensTheSamePageAgain) {
     ASSERT_TRUE(waitForLoad(again->WebBrowser1));
     EXPECT_EQ(again->WebBrowser1->url(), frmHTML::pageUrl(pagePath));
     EXPECT_EQ(again->WebBrowser1->title(), "Eins");
+}
+
+// Escape closes the window, also while the page has the keyboard (the key
+// then goes through the window system's shortcut path, as a real one does).
+TEST_F(FrmHTMLTest, EscapeClosesTheWindowWhileThePageHasTheKeyboard) {
+    QPointer<frmHTML> window = frmHTML::reopen(pagePath);
+    ASSERT_TRUE(waitForLoad(window->WebBrowser1));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    window->WebBrowser1->setFocus();
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    ASSERT_TRUE(window->isAncestorOf(focus));
+    QTest::keyClick(focus, Qt::Key_Escape);
+    EXPECT_EQ(frmHTML::instance(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
 }
 
 TEST_F(FrmHTMLTest, TheViewIsFittedButNeverNegativeNorWhileMinimised) {
