@@ -16,6 +16,7 @@
 
 #include "BmpDecoder.h"
 #include "HeifDecoder.h"
+#include "IcoDecoder.h"
 #include "JpegDecoder.h"
 #include "JxlDecoder.h"
 #include "PictureFile.h"
@@ -32,7 +33,7 @@ namespace {
 
 // What opening the file learnt, which also says which decoder reads it.
 using PictureInfo = std::variant<JpegInfo, PngInfo, WebpInfo, TiffInfo, HeifInfo, JxlInfo, WmfInfo,
-                                 BmpInfo, QtInfo>;
+                                 BmpInfo, IcoInfo, QtInfo>;
 
 template <class Info>
 Expected<PictureInfo> held(Expected<Info> info) {
@@ -64,6 +65,7 @@ constexpr Kind kKinds[] = {
     {looksLikeHeif, infoOf<readHeifInfo>}, {looksLikeJxl, infoOf<readJxlInfo>},
     {looksLikePng, infoOf<readPngInfo>},   {looksLikeWebp, infoOf<readWebpInfo>},
     {looksLikeTiff, tiffOrQtInfo},         {looksLikeBmp, infoOf<readBmpInfo>},
+    {looksLikeIco, infoOf<readIcoInfo>},
 };
 
 Expected<PictureInfo> readInfo(const PictureFile& file, const QByteArray& head) {
@@ -184,6 +186,17 @@ Expected<QImage> decodeThumbnail(const PictureFile& file, const BmpInfo& info, Q
     return decodeBmpScaled(file, info, target);
 }
 qint64 bytesHeld(const BmpInfo& info, QSize, QSize target) {
+    return info.bytesHeld + area(target) * 4;
+}
+
+// Icons: a bitmap entry as a BMP, with its mask beside; a PNG entry whole.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const IcoInfo& info, QSize atLeast) {
+    return decodeIcoScaled(file, info, coveringSize(info.displayed, atLeast));
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const IcoInfo& info, QSize target) {
+    return decodeIcoScaled(file, info, target);
+}
+qint64 bytesHeld(const IcoInfo& info, QSize, QSize target) {
     return info.bytesHeld + area(target) * 4;
 }
 

@@ -3,6 +3,7 @@
 // both ways up, RLE8 codes that skip rows across bands and end early, an
 // OS/2 palette that stops short of its pixel data, OS/2 2.x and V2 headers.
 // Broken files (cut short, absurd sizes, bad masks) fail with a reason.
+// Icons: the entry chosen, and the AND mask against 32-bit alpha.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -225,6 +226,82 @@ TEST_F(BmpDecoderTest, BrokenFilesFailWithAReason) {
         EXPECT_TRUE(reason.startsWith("BMP: ")) << reason.toStdString();
         EXPECT_TRUE(reason.contains(c.reason)) << reason.toStdString();
     }
+}
+
+// An icon or cursor directory over bitmap entries (a DIB whose height
+// counts its AND mask) or PNG ones; the directory's own depth is 0.
+QByteArray icon(int type, const std::vector<QByteArray>& entries) {
+    QByteArray dir, data;
+    put16(dir, 0), put16(dir, quint32(type)), put16(dir, quint32(entries.size()));
+    for (const QByteArray& e : entries) {
+        dir.append(char(16)).append(char(16)).append(QByteArray(6, '\0'));
+        put32(dir, quint32(e.size()));
+        put32(dir, quint32(6 + 16 * entries.size() + data.size()));
+        data += e;
+    }
+    return dir + data;
+}
+
+// A bitmap entry of one colour (alpha in the high byte at 32 bits) whose
+// mask is `mask(x, y)`.
+QByteArray entry(int size, int bits, QRgb argb, const std::function<quint32(int, int)>& mask) {
+    const bool indexed = bits <= 8;
+    const auto colour = [&](int, int) { return indexed ? 1u : quint32(argb); };
+    return file({40,
+                 size,
+                 2 * size,
+                 bits,
+                 0,
+                 {},
+                 indexed ? std::vector<QRgb>{0, argb} : std::vector<QRgb>{},
+                 0,
+                 rows(size, size, bits, false, colour) + rows(size, size, 1, false, mask)})
+        .mid(14);
+}
+
+TEST_F(BmpDecoderTest, IconsTakeTheLargestDeepestEntryAndTheirMask) {
+    const QRgb red = qRgb(200, 0, 0), green = qRgb(0, 160, 0), blue = qRgb(0, 0, 220);
+    const auto none = [](int, int) { return 0u; };
+    const auto leftHalf = [](int x, int) { return x < 8 ? 1u : 0u; };
+    const QByteArray masked24 = entry(16, 24, green, leftHalf);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QSize size;
+        QRgb left, right;  // at (2, 8) and (13, 8) of the 16 x 16 picture
+    } cases[] = {
+        {"largest, then deepest",
+         icon(1, {entry(16, 32, red, none), entry(32, 4, green, none), entry(32, 32, blue, none),
+                  entry(32, 8, red, none)}),
+         QSize(32, 32), blue, blue},
+        {"cursor, 1 bit, masked", icon(2, {entry(16, 1, green, leftHalf)}), QSize(16, 16),
+         qRgb(255, 255, 255), green},
+        {"32 bits without alpha: the mask counts",
+         icon(1, {entry(16, 32, qRgba(0, 0, 220, 0), leftHalf)}), QSize(16, 16),
+         qRgb(255, 255, 255), blue},
+        {"32 bits with alpha: the mask does not",
+         icon(1, {entry(16, 32, blue | 0xff000000u, leftHalf).left(40 + 1024 + 10)}), QSize(16, 16),
+         blue, blue},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(testpics::writeBytes(path("i.ico"), c.bytes));
+        auto source = PictureSource::open(path("i.ico"));
+        ASSERT_TRUE(source.has_value()) << source.error().message.toStdString();
+        EXPECT_EQ(source->naturalSize(), c.size);
+        auto image = source->decodeScaledTo(QSize(16, 16));
+        ASSERT_TRUE(image.has_value()) << image.error().message.toStdString();
+        EXPECT_EQ(image->pixel(2, 8), c.left);
+        EXPECT_EQ(image->pixel(13, 8), c.right);
+    }
+    // A mask cut short fails where it counts.
+    ASSERT_TRUE(
+        testpics::writeBytes(path("cut.ico"), icon(1, {masked24.left(masked24.size() - 8)})));
+    auto cut = PictureSource::open(path("cut.ico"));
+    ASSERT_TRUE(cut.has_value());
+    auto image = cut->decodeScaledTo(QSize(16, 16));
+    ASSERT_FALSE(image.has_value());
+    EXPECT_EQ(image.error().message, "ICO: file ends early");
 }
 
 }  // namespace
