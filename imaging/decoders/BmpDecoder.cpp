@@ -155,7 +155,7 @@ Expected<DibLayout> readDibLayout(const PictureFile& file, qint64 at, qint64 dat
     return l;
 }
 
-bool looksLikeBmp(const QByteArray& head) { return head.size() >= 18 && head.startsWith("BM"); }
+bool looksLikeBmp(const QByteArray& head) { return head.startsWith("BM"); }
 
 Expected<BmpInfo> readBmpInfo(const PictureFile& file) {
     uchar h[kFileHeaderBytes];
