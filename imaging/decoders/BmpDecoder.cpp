@@ -37,8 +37,9 @@ bool windowsHeader(quint32 size) {
 }
 
 bool contiguous(quint32 mask) {
+    if (mask == 0) return true;
     const quint32 run = mask >> std::countr_zero(mask);
-    return mask == 0 || (run & (run + 1)) == 0;
+    return (run & (run + 1)) == 0;
 }
 
 // The coding the header's compression and depth give, or a failure.
