@@ -49,8 +49,8 @@ std::optional<IcoInfo> examine(const PictureFile& file, qint64 offset, qint64 si
         entry.png = true;
         entry.displayed = QSize(int(w), int(h));
         entry.layout.bits = pngBits(head[24], head[25]);
-        const qint64 decoded = qint64(w) * h * 4;
-        entry.bytesHeld = size + (exceedsDecodeLimit(entry.displayed) ? 0 : decoded);
+        // Decoded whole (a picture too large for that is refused).
+        if (!exceedsDecodeLimit(entry.displayed)) entry.bytesHeld = size + qint64(w) * h * 4;
         return entry;
     }
     auto layout = readDibLayout(file, offset, -1);
@@ -180,6 +180,8 @@ Expected<IcoInfo> readIcoInfo(const PictureFile& file) {
         if (entry && (!chosen || better(*entry, *chosen))) chosen = std::move(entry);
     }
     if (!chosen) return icoFailure(QStringLiteral("no entry that can be read"));
+    if (exceedsDecodeLimit(chosen->displayed))
+        return icoFailure(QStringLiteral("picture too large"));
     return *chosen;
 }
 
