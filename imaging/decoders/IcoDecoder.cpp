@@ -157,11 +157,10 @@ Expected<QImage> decodeBitmapEntry(const PictureFile& file, const IcoInfo& info,
 }  // namespace
 
 bool looksLikeIco(const QByteArray& head) {
-    if (head.size() < kDirectoryBytes + kEntryBytes) return false;
+    if (head.size() < kDirectoryBytes) return false;
     const auto* h = reinterpret_cast<const uchar*>(head.constData());
-    const quint32 type = u16(h + 2), count = u16(h + 4);
-    return u16(h) == 0 && (type == 1 || type == 2) && count >= 1 && u32(h + 14) > 0 &&
-           u32(h + 18) >= kDirectoryBytes + kEntryBytes * count;
+    const quint32 type = u16(h + 2);
+    return u16(h) == 0 && (type == 1 || type == 2) && u16(h + 4) >= 1;
 }
 
 Expected<IcoInfo> readIcoInfo(const PictureFile& file) {

@@ -20,7 +20,7 @@ namespace miniskop {
 class PictureFile;
 
 // True when `head` (the file's first bytes) starts an icon or cursor
-// directory whose first entry lies behind it.
+// directory of at least one entry.
 bool looksLikeIco(const QByteArray& head);
 
 struct IcoInfo {
