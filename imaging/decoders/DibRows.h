@@ -7,7 +7,8 @@
 // once to note where each band of rows starts in the code stream, then
 // decoded band by band in picture order. Pixels the file leaves out (runs
 // skipped by a delta or an early end of line or of the picture, indices
-// beyond the palette) are opaque black; pixels of runs that overrun their
+// beyond the palette) are opaque black, as Windows draws them; pixels of
+// runs that overrun their
 // row are dropped. Data that ends before the picture does is a failure
 // ("file ends early"), never a picture with holes.
 #pragma once

@@ -3,7 +3,8 @@
 // both ways up, RLE8 codes that skip rows across bands and end early, an
 // OS/2 palette that stops short of its pixel data, OS/2 2.x and V2 headers.
 // Broken files (cut short, absurd sizes, bad masks) fail with a reason.
-// Icons: the entry chosen, and the AND mask against 32-bit alpha.
+// Icons, against the colours they are made of: the entry chosen, and the
+// AND mask against 32-bit alpha.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
