@@ -8,9 +8,8 @@
 // decoded band by band in picture order. Pixels the file leaves out (runs
 // skipped by a delta or an early end of line or of the picture, indices
 // beyond the palette) are opaque black, as Windows draws them; pixels of
-// runs that overrun their
-// row are dropped. Data that ends before the picture does is a failure
-// ("file ends early"), never a picture with holes.
+// runs that overrun their row are dropped. Data that ends before the
+// picture does is a failure ("file ends early"), never a picture with holes.
 #pragma once
 
 #include <QImage>
