@@ -14,7 +14,9 @@
 #include <algorithm>
 #include <variant>
 
+#include "BmpDecoder.h"
 #include "HeifDecoder.h"
+#include "IcoDecoder.h"
 #include "JpegDecoder.h"
 #include "JxlDecoder.h"
 #include "PictureFile.h"
@@ -30,8 +32,8 @@ namespace miniskop {
 namespace {
 
 // What opening the file learnt, which also says which decoder reads it.
-using PictureInfo =
-    std::variant<JpegInfo, PngInfo, WebpInfo, TiffInfo, HeifInfo, JxlInfo, WmfInfo, QtInfo>;
+using PictureInfo = std::variant<JpegInfo, PngInfo, WebpInfo, TiffInfo, HeifInfo, JxlInfo, WmfInfo,
+                                 BmpInfo, IcoInfo, QtInfo>;
 
 template <class Info>
 Expected<PictureInfo> held(Expected<Info> info) {
@@ -62,7 +64,8 @@ constexpr Kind kKinds[] = {
     {looksLikeJpeg, infoOf<readJpegInfo>}, {looksLikeWmf, infoOf<readWmfInfo>},
     {looksLikeHeif, infoOf<readHeifInfo>}, {looksLikeJxl, infoOf<readJxlInfo>},
     {looksLikePng, infoOf<readPngInfo>},   {looksLikeWebp, infoOf<readWebpInfo>},
-    {looksLikeTiff, tiffOrQtInfo},
+    {looksLikeTiff, tiffOrQtInfo},         {looksLikeBmp, infoOf<readBmpInfo>},
+    {looksLikeIco, infoOf<readIcoInfo>},
 };
 
 Expected<PictureInfo> readInfo(const PictureFile& file, const QByteArray& head) {
@@ -173,6 +176,28 @@ Expected<QImage> decodeThumbnail(const PictureFile& file, const WmfInfo& info, Q
 }
 qint64 bytesHeld(const WmfInfo&, QSize natural, QSize target) {
     return area(reducedDecodeSize(natural, target)) * 4 + area(target) * 4;
+}
+
+// BMP: a band of rows at a time (decoded rows, for run-length codes).
+Expected<QImage> decodeAtLeast(const PictureFile& file, const BmpInfo& info, QSize atLeast) {
+    return decodeBmpScaled(file, info, coveringSize(info.displayed, atLeast));
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const BmpInfo& info, QSize target) {
+    return decodeBmpScaled(file, info, target);
+}
+qint64 bytesHeld(const BmpInfo& info, QSize, QSize target) {
+    return info.bytesHeld + area(target) * 4;
+}
+
+// Icons: a bitmap entry as a BMP, with its mask beside; a PNG entry whole.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const IcoInfo& info, QSize atLeast) {
+    return decodeIcoScaled(file, info, coveringSize(info.displayed, atLeast));
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const IcoInfo& info, QSize target) {
+    return decodeIcoScaled(file, info, target);
+}
+qint64 bytesHeld(const IcoInfo& info, QSize, QSize target) {
+    return info.bytesHeld + area(target) * 4;
 }
 
 // Qt's readers: read whole, then turned into 32-bit pixels: up to two copies.

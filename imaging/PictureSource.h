@@ -7,7 +7,8 @@
 //  - HEIC/AVIF (libheif, from an embedded thumbnail where it is large
 //    enough), JPEG XL (libjxl, from its 1:8 stage where that is large
 //    enough) and TIFF (libtiff, by strips and tiles) scaled while decoding.
-//  - Everything else Qt reads (BMP, GIF first frame, ...) through
+//  - BMP and icons (ICO, CUR) by decoders of our own, BMP rows streamed.
+//  - Everything else Qt reads (GIF first frame, ...) through
 //    QImageReader, with setScaledSize where the format supports it.
 // EXIF orientation is applied, so natural size and pixels are as displayed.
 // Grey, CMYK/YCCK and 16-bit pictures decode to correct colours; transparent

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "JpegWriter.h"
+#include "PictureSource.h"
 #include "PictureWork.h"
 #include "PictureWorkQueue.h"
 #include "QtPrinters.h"
@@ -497,8 +498,9 @@ TEST_F(WorkQueueTest, FailedWorkCarriesTheReasonAndTouchesOnlyWhatResizeReached)
     EXPECT_EQ(direct.picThumb.width, canvas.picThumb.width);
 }
 
-// Pictures read whole (BMP) on four workers: the bytes held at once never
-// pass the budget, and a picture larger than the budget is decoded alone.
+// Pictures on four workers: the bytes held at once (as the picture source
+// estimates them) never pass the budget, and a picture larger than the
+// budget is decoded alone.
 TEST_F(WorkQueueTest, DecodingSharesOneBudget) {
     std::vector<PictureKey> bmps;
     for (int k = 0; k < 6; ++k) {
@@ -506,7 +508,9 @@ TEST_F(WorkQueueTest, DecodingSharesOneBudget) {
         ASSERT_TRUE(noisyPicture(400, 300, 90 + k).save(path));
         bmps.push_back(PictureKey{path, 60.0f, false, 90, {}, {}});
     }
-    const qint64 onePicture = 400 * 300 * 8 + 60 * 45 * 4;  // read whole, converted once
+    const Expected<PictureSource> source = PictureSource::open(bmps[0].path);
+    ASSERT_TRUE(source.has_value());
+    const qint64 onePicture = source->decodeBytes(QSize(60, 45));
     for (const qint64 budget : {onePicture * 2 + 1, onePicture / 2}) {
         SCOPED_TRACE(budget);
         PictureWorkQueue queue(4, budget);
