@@ -22,8 +22,9 @@ const QString kIcc = QStringLiteral("/usr/share/color/icc");
 class FormatsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString missing = testcodecs::missingTools(
-            {"heif-enc", "heif-convert", "avifenc", "avifdec", "cjxl", "djxl", "convert"});
+        const QString missing =
+            testcodecs::missingTools({"heif-enc", "heif-convert", "avifenc", "avifdec", "cjxl",
+                                      "djxl", "convert", "tiffcp"});
         if (!missing.isEmpty())
             GTEST_SKIP() << "needs the Debian packages " << missing.toStdString();
         if (!QFile::exists(kIcc + "/colord/ProPhotoRGB.icc"))
@@ -121,6 +122,27 @@ TEST_F(FormatsTest, EachFormatDecodesAsAnIndependentDecoderDoes) {
         {"turned.tif",
          {im, "photo.png", "-orient", "RightTop", "turned.tif"},
          {im, "turned.tif", "-auto-orient"},
+         45},
+        // Planes stored apart, by strips and by tiles, 8 and 16 bits.
+        {"sep.tif", {"tiffcp", "-p", "separate", "lzw.tif", "sep.tif"}, {im, "sep.tif"}, 45},
+        {"sep16.tif",
+         {im, "photo.png", "-depth", "16", "-interlace", "plane", "-compress", "lzw", "sep16.tif"},
+         {im, "sep16.tif"},
+         45},
+        {"sept.tif",
+         {im, "photo.png", "-depth", "16", "-interlace", "plane", "-define",
+          "tiff:tile-geometry=64x48", "sept.tif"},
+         {im, "sept.tif"},
+         45},
+        {"g12.tif",
+         {im, "photo.png", "-colorspace", "Gray", "-depth", "12", "g12.tif"},
+         {im, "g12.tif"},
+         45},
+        // CIE L*a*b* relative to D65 (the white point ImageMagick names),
+        // against the picture it was made of.
+        {"lab.tif",
+         {im, "photo.png", "-colorspace", "Lab", "-depth", "16", "lab.tif"},
+         {im, "photo.png"},
          45},
     };
     for (const Case& c : cases) {
