@@ -30,6 +30,7 @@ QString missingTools(const QStringList& programs) {
         {"avifenc", "libavif-bin"},       {"avifdec", "libavif-bin"},
         {"cjxl", "libjxl-tools"},         {"djxl", "libjxl-tools"},
         {"convert", "imagemagick"},       {"tiffcp", "libtiff-tools"},
+        {"djpeg", "libjpeg-turbo-progs"},
     };
     QStringList missing;
     for (const QString& program : programs)
