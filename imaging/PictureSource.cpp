@@ -83,10 +83,10 @@ qint64 bytesHeld(const Info&, QSize, QSize) = delete;
 
 qint64 area(QSize s) { return qint64(std::max(s.width(), 0)) * std::max(s.height(), 0); }
 
-// PNG and WebP: their own decoder scales while it decodes, so the full-size
-// picture is never held; what it leaves to Qt's reader (an EXIF block, an
-// animation), and a picture Qt's reader already decoded to learn its size,
-// goes through Qt's reader.
+// PNG: its own decoder scales while it decodes, so the full-size picture is
+// never held; what it leaves to Qt's reader (an EXIF block, an animation),
+// and a picture Qt's reader already decoded to learn its size, goes through
+// Qt's reader.
 template <class Info, class Own>
 Expected<QImage> ownOrQt(Own own, const PictureFile& file, const Info& info, QSize target) {
     if (info.decoded.isNull()) {
@@ -122,10 +122,10 @@ qint64 bytesHeld(const PngInfo&, QSize natural, QSize target) {
 
 // WebP: libwebp scales while it decodes.
 Expected<QImage> decodeAtLeast(const PictureFile& file, const WebpInfo& info, QSize atLeast) {
-    return decodeQt(file, info, atLeast);
+    return decodeWebp(file, info, atLeast);
 }
 Expected<QImage> decodeThumbnail(const PictureFile& file, const WebpInfo& info, QSize target) {
-    return ownOrQt(decodeWebpScaled, file, info, target);
+    return decodeWebpThumbnail(file, info, target);
 }
 qint64 bytesHeld(const WebpInfo&, QSize natural, QSize target) {
     return qint64(std::max(natural.width(), 0)) * 16 + area(target) * 4;
