@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <variant>
 
+#include "GifDecoder.h"
 #include "HeifDecoder.h"
 #include "JpegDecoder.h"
 #include "JxlDecoder.h"
@@ -30,8 +31,8 @@ namespace miniskop {
 namespace {
 
 // What opening the file learnt, which also says which decoder reads it.
-using PictureInfo =
-    std::variant<JpegInfo, PngInfo, WebpInfo, TiffInfo, HeifInfo, JxlInfo, WmfInfo, QtInfo>;
+using PictureInfo = std::variant<JpegInfo, PngInfo, WebpInfo, TiffInfo, HeifInfo, JxlInfo, WmfInfo,
+                                 GifInfo, QtInfo>;
 
 template <class Info>
 Expected<PictureInfo> held(Expected<Info> info) {
@@ -62,7 +63,7 @@ constexpr Kind kKinds[] = {
     {looksLikeJpeg, infoOf<readJpegInfo>}, {looksLikeWmf, infoOf<readWmfInfo>},
     {looksLikeHeif, infoOf<readHeifInfo>}, {looksLikeJxl, infoOf<readJxlInfo>},
     {looksLikePng, infoOf<readPngInfo>},   {looksLikeWebp, infoOf<readWebpInfo>},
-    {looksLikeTiff, tiffOrQtInfo},
+    {looksLikeTiff, tiffOrQtInfo},         {looksLikeGif, infoOf<readGifInfo>},
 };
 
 Expected<PictureInfo> readInfo(const PictureFile& file, const QByteArray& head) {
@@ -173,6 +174,17 @@ Expected<QImage> decodeThumbnail(const PictureFile& file, const WmfInfo& info, Q
 }
 qint64 bytesHeld(const WmfInfo&, QSize natural, QSize target) {
     return area(reducedDecodeSize(natural, target)) * 4 + area(target) * 4;
+}
+
+// GIF: the first frame's colour indices, one byte a pixel.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const GifInfo& info, QSize) {
+    return decodeGif(file, info);
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const GifInfo& info, QSize target) {
+    return decodeGifScaled(file, info, target);
+}
+qint64 bytesHeld(const GifInfo&, QSize natural, QSize target) {
+    return area(natural) + qint64(std::max(natural.width(), 0)) * 4 + area(target) * 4;
 }
 
 // Qt's readers: read whole, then turned into 32-bit pixels: up to two copies.

@@ -7,8 +7,9 @@
 //  - HEIC/AVIF (libheif, from an embedded thumbnail where it is large
 //    enough), JPEG XL (libjxl, from its 1:8 stage where that is large
 //    enough) and TIFF (libtiff, by strips and tiles) scaled while decoding.
-//  - Everything else Qt reads (BMP, GIF first frame, ...) through
-//    QImageReader, with setScaledSize where the format supports it.
+//  - GIF (its first frame on the logical screen) through giflib.
+//  - Everything else Qt reads (BMP, ...) through QImageReader, with
+//    setScaledSize where the format supports it.
 // EXIF orientation is applied, so natural size and pixels are as displayed.
 // Grey, CMYK/YCCK and 16-bit pictures decode to correct colours; transparent
 // pixels are laid on white; an embedded colour profile is converted to sRGB
