@@ -28,7 +28,7 @@ test_packages=(
     clang clang-14 libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev fakeroot file groff-base xdg-utils
     libheif-examples libavif-bin libjxl-tools libvips-tools colord-data icc-profiles-free
-    libtiff-tools libjpeg-turbo-progs webp valgrind
+    libtiff-tools libjpeg-turbo-progs valgrind
 )
 # Only for scripts/screenshots.sh (the README's pictures), not for the tests.
 screenshot_packages=(xvfb xauth xdotool imagemagick chromium)
