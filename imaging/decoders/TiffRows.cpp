@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 
 #include "ColourProfile.h"
 
@@ -66,8 +65,8 @@ cmsHTRANSFORM labTransform() {
 // TiffRowConverter::convert.
 class TiffSamples {
 public:
-    TiffSamples(const TiffLayout& l, const uchar* const* rows) : l_(l), rows_(rows) {
-        const std::vector<int> planes = tiffPlanesRead(l);
+    TiffSamples(const TiffLayout& l, const std::vector<int>& planes, const uchar* const* rows)
+        : l_(l), rows_(rows) {
         for (size_t i = 0; i < planes.size(); ++i)
             if (planes[i] < kMaxPlanes) rowOf_[planes[i]] = int(i);
     }
@@ -84,8 +83,9 @@ private:
 };
 
 inline uchar over(int c, int a, bool associated) {
-    // Premultiplied as libtiff does for Qt's reader, then laid on white: a
-    // premultiplied channel c with alpha a becomes c + (255 - a).
+    // Unassociated alpha is multiplied in first (as libtiff's RGBA reader
+    // does); laid on white, a premultiplied channel c with alpha a becomes
+    // c + (255 - a).
     if (!associated) c = (c * a + 127) / 255;
     return uchar(std::min(c + 255 - a, 255));
 }
@@ -109,7 +109,7 @@ uint64_t tiffRowBytes(const TiffLayout& l, uint64_t pixels) {
 
 TiffRowConverter::TiffRowConverter(const TiffLayout& layout, int width,
                                    const SrgbConversion* cmykProfile)
-    : l_(layout), width_(width), cmykProfile_(cmykProfile) {
+    : l_(layout), width_(width), cmykProfile_(cmykProfile), planes_(tiffPlanesRead(layout)) {
     switch (l_.photometric) {
         case PHOTOMETRIC_MINISWHITE:
         case PHOTOMETRIC_MINISBLACK:
@@ -173,7 +173,7 @@ void TiffRowConverter::prepareWhite() {
 }
 
 void TiffRowConverter::unpack(const uchar* const* rows) {
-    const TiffSamples sample(l_, rows);
+    const TiffSamples sample(l_, planes_, rows);
     const int bits = l_.bits;
     const bool white = l_.photometric == PHOTOMETRIC_MINISWHITE;
     uchar* out = unpacked_.data();
@@ -193,7 +193,7 @@ void TiffRowConverter::unpack(const uchar* const* rows) {
 }
 
 void TiffRowConverter::labToRgb(const uchar* const* rows) {
-    const TiffSamples sample(l_, rows);
+    const TiffSamples sample(l_, planes_, rows);
     const int bits = l_.bits;
     // CIELab stores a* and b* as signed numbers, ICCLab offset by half their
     // range; 16-bit values take 256 steps a unit, 8-bit ones one step.

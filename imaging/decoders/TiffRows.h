@@ -72,6 +72,7 @@ private:
     const TiffLayout& l_;
     int width_;
     const SrgbConversion* cmykProfile_;
+    std::vector<int> planes_;  // tiffPlanesRead()
     Model model_ = Model::Rgb;
     bool direct_ = false;  // 8-bit interleaved samples are used as they come
     int stride_ = 0;       // samples per pixel in unpacked_
