@@ -316,7 +316,7 @@ TEST(Corpus, NoUninitialisedMemoryReachesAThumbnail) {
         return picture.startsWith("bmp/") || picture.startsWith("ico/");
     }));
     // And the kind whose samples Qt's TIFF reader once left partly unwritten:
-    // 16-bit planes stored apart, by strips and by tiles, whole and cut short.
+    // 16-bit planes stored apart, by strips and by tiles.
     if (!QStandardPaths::findExecutable("convert").isEmpty()) {
         const QString photo = kCorpus + "/reference/jpg/progressive/cat.jpg.png";
         const QString strips = pictures + "/made/planar16.tif";
@@ -327,11 +327,6 @@ TEST(Corpus, NoUninitialisedMemoryReachesAThumbnail) {
               QStringList{photo, "-depth", "16", "-interlace", "plane", "-define",
                           "tiff:tile-geometry=64x64", tiles}}) {
             ASSERT_EQ(QProcess::execute("convert", args), 0);
-        }
-        for (const QString& whole : {strips, tiles}) {
-            const QByteArray bytes = testpics::readBytes(whole);
-            ASSERT_TRUE(testpics::writeBytes(QString(whole).replace(".tif", "-cut.tif"),
-                                             bytes.left(bytes.size() * 2 / 3)));
         }
     }
     QProcess process;
