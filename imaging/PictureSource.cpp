@@ -15,6 +15,7 @@
 #include <variant>
 
 #include "BmpDecoder.h"
+#include "GifDecoder.h"
 #include "HeifDecoder.h"
 #include "IcoDecoder.h"
 #include "JpegDecoder.h"
@@ -33,7 +34,7 @@ namespace {
 
 // What opening the file learnt, which also says which decoder reads it.
 using PictureInfo = std::variant<JpegInfo, PngInfo, WebpInfo, TiffInfo, HeifInfo, JxlInfo, WmfInfo,
-                                 BmpInfo, IcoInfo, QtInfo>;
+                                 BmpInfo, IcoInfo, GifInfo, QtInfo>;
 
 template <class Info>
 Expected<PictureInfo> held(Expected<Info> info) {
@@ -65,7 +66,7 @@ constexpr Kind kKinds[] = {
     {looksLikeHeif, infoOf<readHeifInfo>}, {looksLikeJxl, infoOf<readJxlInfo>},
     {looksLikePng, infoOf<readPngInfo>},   {looksLikeWebp, infoOf<readWebpInfo>},
     {looksLikeTiff, tiffOrQtInfo},         {looksLikeBmp, infoOf<readBmpInfo>},
-    {looksLikeIco, infoOf<readIcoInfo>},
+    {looksLikeIco, infoOf<readIcoInfo>},   {looksLikeGif, infoOf<readGifInfo>},
 };
 
 Expected<PictureInfo> readInfo(const PictureFile& file, const QByteArray& head) {
@@ -86,10 +87,10 @@ qint64 bytesHeld(const Info&, QSize, QSize) = delete;
 
 qint64 area(QSize s) { return qint64(std::max(s.width(), 0)) * std::max(s.height(), 0); }
 
-// PNG and WebP: their own decoder scales while it decodes, so the full-size
-// picture is never held; what it leaves to Qt's reader (an EXIF block, an
-// animation), and a picture Qt's reader already decoded to learn its size,
-// goes through Qt's reader.
+// PNG: its own decoder scales while it decodes, so the full-size picture is
+// never held; what it leaves to Qt's reader (an EXIF block, an animation),
+// and a picture Qt's reader already decoded to learn its size, goes through
+// Qt's reader.
 template <class Info, class Own>
 Expected<QImage> ownOrQt(Own own, const PictureFile& file, const Info& info, QSize target) {
     if (info.decoded.isNull()) {
@@ -125,10 +126,10 @@ qint64 bytesHeld(const PngInfo&, QSize natural, QSize target) {
 
 // WebP: libwebp scales while it decodes.
 Expected<QImage> decodeAtLeast(const PictureFile& file, const WebpInfo& info, QSize atLeast) {
-    return decodeQt(file, info, atLeast);
+    return decodeWebp(file, info, atLeast);
 }
 Expected<QImage> decodeThumbnail(const PictureFile& file, const WebpInfo& info, QSize target) {
-    return ownOrQt(decodeWebpScaled, file, info, target);
+    return decodeWebpThumbnail(file, info, target);
 }
 qint64 bytesHeld(const WebpInfo&, QSize natural, QSize target) {
     return qint64(std::max(natural.width(), 0)) * 16 + area(target) * 4;
@@ -198,6 +199,17 @@ Expected<QImage> decodeThumbnail(const PictureFile& file, const IcoInfo& info, Q
 }
 qint64 bytesHeld(const IcoInfo& info, QSize, QSize target) {
     return info.bytesHeld + area(target) * 4;
+}
+
+// GIF: the first frame's colour indices, one byte a pixel.
+Expected<QImage> decodeAtLeast(const PictureFile& file, const GifInfo& info, QSize) {
+    return decodeGif(file, info);
+}
+Expected<QImage> decodeThumbnail(const PictureFile& file, const GifInfo& info, QSize target) {
+    return decodeGifScaled(file, info, target);
+}
+qint64 bytesHeld(const GifInfo&, QSize natural, QSize target) {
+    return area(natural) + qint64(std::max(natural.width(), 0)) * 4 + area(target) * 4;
 }
 
 // Qt's readers: read whole, then turned into 32-bit pixels: up to two copies.

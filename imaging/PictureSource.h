@@ -8,8 +8,9 @@
 //    enough), JPEG XL (libjxl, from its 1:8 stage where that is large
 //    enough) and TIFF (libtiff, by strips and tiles) scaled while decoding.
 //  - BMP and icons (ICO, CUR) by decoders of our own, BMP rows streamed.
-//  - Everything else Qt reads (GIF first frame, ...) through
-//    QImageReader, with setScaledSize where the format supports it.
+//  - GIF (its first frame on the logical screen) through giflib.
+//  - Everything else Qt reads through QImageReader, with setScaledSize
+//    where the format supports it.
 // EXIF orientation is applied, so natural size and pixels are as displayed.
 // Grey, CMYK/YCCK and 16-bit pictures decode to correct colours; transparent
 // pixels are laid on white; an embedded colour profile is converted to sRGB

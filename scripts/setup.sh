@@ -20,7 +20,7 @@ build_packages=(
     qt6-image-formats-plugins qt6-qpa-plugins
     libturbojpeg0-dev libjpeg62-turbo-dev libwmf-dev libpng-dev libwebp-dev fonts-urw-base35
     libgtest-dev libgmock-dev librsvg2-bin
-    libspng-dev libdeflate-dev libtiff-dev libheif-dev libjxl-dev liblcms2-dev
+    libspng-dev libdeflate-dev libtiff-dev libheif-dev libjxl-dev liblcms2-dev libgif-dev
 )
 test_packages=(
     clang-format xvfb xauth x11-apps imagemagick
@@ -28,6 +28,7 @@ test_packages=(
     clang clang-14 libclang-rt-14-dev
     desktop-file-utils appstream dpkg-dev fakeroot file groff-base xdg-utils
     libheif-examples libavif-bin libjxl-tools libvips-tools colord-data icc-profiles-free
+    libtiff-tools libjpeg-turbo-progs valgrind
 )
 # Only for scripts/screenshots.sh (the README's pictures), not for the tests.
 screenshot_packages=(xvfb xauth xdotool imagemagick chromium)

@@ -269,6 +269,10 @@ int jpegScaleFor(QSize stored, QSize atLeast) {
     if (!atLeast.isValid()) return 8;
     for (int n = 1; n < 8; ++n) {
         const QSize s = jpegScaledSize(stored, n);
+        // A scale that reduces nothing (a picture of a few pixels, where
+        // rounding up gives back its own size) would only trade the full
+        // inverse DCT and smooth chroma for a coarser one.
+        if (s == stored) return 8;
         if (s.width() >= atLeast.width() && s.height() >= atLeast.height()) return n;
     }
     return 8;

@@ -41,31 +41,6 @@ QString readerError(const QImageReader& reader, const CapturedDecoderMessages& s
     return said.appendedTo(reader.errorString());
 }
 
-// The logical screen of a GIF file (bytes 6 to 9 of its header), or an
-// invalid size when the file is not one.
-QSize gifScreen(const PictureFile& file) {
-    const QByteArray head = file.head(10);
-    if (head.size() < 10 || !head.startsWith("GIF")) return QSize();
-    const auto u16 = [&](int at) {
-        return int(quint8(head[at])) | (int(quint8(head[at + 1])) << 8);
-    };
-    return QSize(u16(6), u16(8));
-}
-
-// The size the reader's decoder allocates for a picture whose size it tells
-// as `stored`. Qt's GIF reader tells the first frame's extent when the
-// logical screen is far larger than the frame, yet decodes onto the whole
-// screen; its allocation is as large as the larger of the two.
-QSize decodedExtent(const QImageReader& reader, const PictureFile& file, QSize stored) {
-    if (reader.format() != "gif") return stored;
-    return stored.expandedTo(gifScreen(file));
-}
-
-// Refuses what would take more than the decoding limit.
-bool refusedForSize(const QImageReader& reader, const PictureFile& file, QSize stored) {
-    return exceedsDecodeLimit(stored) || exceedsDecodeLimit(decodedExtent(reader, file, stored));
-}
-
 // True when the PNG `file` carries an iCCP chunk before its image data.
 bool pngHasIccp(const PictureFile& file) {
     if (file.head(8) != "\x89PNG\r\n\x1a\n") return false;
@@ -106,7 +81,7 @@ Expected<QImage> readPicture(const PictureFile& file, QSize atLeast, QByteArray&
     QImageReader reader(*name);
     prepare(reader);
     const QSize stored = reader.size();
-    if (stored.isValid() && refusedForSize(reader, file, stored))
+    if (stored.isValid() && exceedsDecodeLimit(stored))
         return fail(QStringLiteral("picture too large"));
     QSize expected = stored;  // as stored, before any turn
     if (stored.isValid() && atLeast.isValid() &&
@@ -115,23 +90,17 @@ Expected<QImage> readPicture(const PictureFile& file, QSize atLeast, QByteArray&
         expected = coveringSize(stored, want);
         if (expected != stored) reader.setScaledSize(expected);
     }
-    const bool turned = reader.transformation() != QImageIOHandler::TransformationNone;
     const bool swaps = swapsSides(reader);
     QImage image;
     if (!reader.read(&image)) return fail(readerError(reader, said));
     if (expected.isValid()) {
         const QSize shown = swaps ? expected.transposed() : expected;
         if (image.size() != shown) {
-            // A GIF drawn on a logical screen larger than the size its reader
-            // told: keep the part the told size covers, where the frame lies.
-            if (turned || image.width() < shown.width() || image.height() < shown.height()) {
-                return fail(QStringLiteral("decoded %1 x %2 instead of %3 x %4")
-                                .arg(image.width())
-                                .arg(image.height())
-                                .arg(shown.width())
-                                .arg(shown.height()));
-            }
-            image = image.copy(QRect(QPoint(0, 0), shown));
+            return fail(QStringLiteral("decoded %1 x %2 instead of %3 x %4")
+                            .arg(image.width())
+                            .arg(image.height())
+                            .arg(shown.width())
+                            .arg(shown.height()));
         }
     }
     icc = embeddedProfile(reader, image, file);
@@ -153,7 +122,7 @@ Expected<QtInfo> readQtInfo(const PictureFile& file) {
     QtInfo info;
     const QSize stored = reader.size();
     if (stored.isValid()) {
-        if (refusedForSize(reader, file, stored)) return fail(QStringLiteral("picture too large"));
+        if (exceedsDecodeLimit(stored)) return fail(QStringLiteral("picture too large"));
         info.displayed = swapsSides(reader) ? stored.transposed() : stored;
     } else {
         // The format does not tell its size up front: decode to learn it.

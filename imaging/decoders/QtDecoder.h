@@ -1,5 +1,5 @@
-// Every picture format Qt's image readers know (GIF first frame, and
-// whatever else no decoder of our own takes), read by QImageReader with an
+// Every picture format Qt's image readers know that no decoder of our own
+// takes, read by QImageReader with an
 // allocation limit. Orientation tags are applied by the reader, formats that
 // can reduce on load are asked to, transparent pixels are laid on white and
 // an embedded colour profile is converted to sRGB. The PNG and WebP decoders

@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "DecodeLimit.h"
 #include "ExifOrientation.h"
 #include "PictureFile.h"
+#include "TiffRows.h"
 
 namespace miniskop {
 
@@ -93,30 +95,14 @@ Expected<OpenTiff> openTiff(const PictureFile& file) {
     return open;
 }
 
-// What the first page holds, as far as this decoder reads it.
-struct Layout {
-    QSize stored;
-    int orientation = 1;
-    uint16_t photometric = 0;
-    uint16_t bits = 0;
-    uint16_t samples = 1;     // per pixel, extra samples included
-    int alpha = -1;           // sample index of the alpha channel, or -1
-    bool associated = false;  // alpha already multiplied into the colours
-    bool tiled = false;
-    uint32_t tileWidth = 0, tileHeight = 0;
-    std::vector<QRgb> palette;
-    QByteArray icc;
-    bool streamable = false;
-};
-
 template <class T>
 T field(TIFF* tif, ttag_t tag, T fallback) {
     T value = fallback;
     return TIFFGetFieldDefaulted(tif, tag, &value) ? value : fallback;
 }
 
-Layout describe(TIFF* tif) {
-    Layout l;
+TiffLayout describe(TIFF* tif) {
+    TiffLayout l;
     uint32_t width = 0, height = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
@@ -129,6 +115,7 @@ Layout describe(TIFF* tif) {
     const uint16_t format = field<uint16_t>(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
     const uint16_t planar = field<uint16_t>(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     const uint16_t compression = field<uint16_t>(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    l.planar = planar == PLANARCONFIG_SEPARATE && l.samples > 1;
     l.tiled = TIFFIsTiled(tif) != 0;
     if (l.tiled) {
         TIFFGetField(tif, TIFFTAG_TILEWIDTH, &l.tileWidth);
@@ -139,36 +126,39 @@ Layout describe(TIFF* tif) {
     if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &iccLength, &icc) && icc && iccLength > 0)
         l.icc = QByteArray(static_cast<const char*>(icc), qsizetype(iccLength));
 
-    int colours = 0;
     switch (l.photometric) {
         case PHOTOMETRIC_MINISWHITE:
         case PHOTOMETRIC_MINISBLACK:
         case PHOTOMETRIC_PALETTE:
-            colours = 1;
+            l.colours = 1;
             break;
         case PHOTOMETRIC_RGB:
-            colours = 3;
+            l.colours = 3;
             break;
         case PHOTOMETRIC_YCBCR:
             // Only as JPEG-compressed data, which the JPEG codec hands out as RGB.
-            if (compression != COMPRESSION_JPEG || l.bits != 8) return l;
+            if (compression != COMPRESSION_JPEG || l.bits != 8 || l.planar) return l;
             TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-            colours = 3;
+            l.colours = 3;
             break;
         case PHOTOMETRIC_SEPARATED:
             if (field<uint16_t>(tif, TIFFTAG_INKSET, INKSET_CMYK) != INKSET_CMYK) return l;
-            colours = 4;
+            l.colours = 4;
+            break;
+        case PHOTOMETRIC_CIELAB:
+        case PHOTOMETRIC_ICCLAB:
+            if ((l.bits != 8 && l.bits != 16) || !tiffLabAvailable()) return l;
+            l.colours = 3;
+            if (float* white = nullptr; TIFFGetField(tif, TIFFTAG_WHITEPOINT, &white) && white)
+                l.whiteX = white[0], l.whiteY = white[1];
             break;
         default:
             return l;
     }
-    if (l.samples < colours || (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_VOID))
+    if (l.samples < l.colours || l.bits < 1 || l.bits > 16 ||
+        (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_VOID))
         return l;
-    if (l.samples > 1 && planar != PLANARCONFIG_CONTIG) return l;
-    const bool lowBits = l.bits == 1 || l.bits == 2 || l.bits == 4;
-    if (!(l.bits == 8 || l.bits == 16 || (lowBits && l.samples == 1 && !l.tiled))) return l;
     if (l.photometric == PHOTOMETRIC_PALETTE) {
-        if (l.bits == 16) return l;
         uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
         if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b) return l;
         const size_t entries = size_t(1) << l.bits;
@@ -184,91 +174,23 @@ Layout describe(TIFF* tif) {
     uint16_t extraCount = 0;
     uint16_t* extra = nullptr;
     if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 && extra &&
-        l.samples > colours &&
+        l.samples > l.colours &&
         (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA)) {
-        l.alpha = colours;
+        l.alpha = l.colours;
         l.associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
     }
-    if (l.tiled && (l.tileWidth == 0 || l.tileHeight == 0)) return l;
+    if (l.tiled) {
+        // Tiles are put side by side a whole tile row at a time, so a tile
+        // row must end on a byte (as the format's multiples of 16 do).
+        if (l.tileWidth == 0 || l.tileHeight == 0 ||
+            (uint64_t(l.tileWidth) * (l.planar ? 1 : l.samples) * l.bits) % 8 != 0)
+            return l;
+    }
     l.streamable = TIFFIsCODECConfigured(compression) != 0;
     return l;
 }
 
-inline uchar scale16(uint16_t v) { return uchar((uint32_t(v) * 255u + 32895u) >> 16); }
-
-// Sample `c` of pixel `x` as 8 bits.
-inline int sample8(const Layout& l, const uchar* row, int x, int c) {
-    if (l.bits == 8) return row[size_t(x) * l.samples + size_t(c)];
-    if (l.bits == 16) {
-        uint16_t v = 0;
-        std::memcpy(&v, row + (size_t(x) * l.samples + size_t(c)) * 2, 2);
-        return scale16(v);
-    }
-    // 1, 2 or 4 bits, one sample a pixel, first pixel in the high bits.
-    const size_t bit = size_t(x) * l.bits;
-    const int v = (row[bit / 8] >> (8 - l.bits - int(bit % 8))) & ((1 << l.bits) - 1);
-    return l.photometric == PHOTOMETRIC_PALETTE ? v : v * 255 / ((1 << l.bits) - 1);
-}
-
-// One row of raw samples into blue, green, red, 0xFF; CMYK through
-// `cmykProfile` when there is one.
-void toBgrx(const Layout& l, const uchar* raw, uchar* out, int width,
-            const SrgbConversion* cmykProfile, std::vector<uchar>& cmyk) {
-    if (l.photometric == PHOTOMETRIC_SEPARATED && cmykProfile) {
-        cmyk.resize(size_t(width) * 4);
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 4; ++c)
-                cmyk[size_t(x) * 4 + size_t(c)] = uchar(sample8(l, raw, x, c));
-        cmykProfile->convertCmyk(cmyk.data(), out, size_t(width));
-    }
-    for (int x = 0; x < width; ++x, out += 4) {
-        int r = 0, g = 0, b = 0;
-        switch (l.photometric) {
-            case PHOTOMETRIC_MINISWHITE:
-                r = g = b = 255 - sample8(l, raw, x, 0);
-                break;
-            case PHOTOMETRIC_MINISBLACK:
-                r = g = b = sample8(l, raw, x, 0);
-                break;
-            case PHOTOMETRIC_PALETTE: {
-                const size_t index = size_t(sample8(l, raw, x, 0));
-                const QRgb p = index < l.palette.size() ? l.palette[index] : 0;
-                r = qRed(p), g = qGreen(p), b = qBlue(p);
-                break;
-            }
-            case PHOTOMETRIC_SEPARATED:
-                if (cmykProfile) {
-                    r = out[2], g = out[1], b = out[0];
-                } else {
-                    // libtiff's ink arithmetic, which Qt's reader used before.
-                    const int k = 255 - sample8(l, raw, x, 3);
-                    r = (255 - sample8(l, raw, x, 0)) * k / 255;
-                    g = (255 - sample8(l, raw, x, 1)) * k / 255;
-                    b = (255 - sample8(l, raw, x, 2)) * k / 255;
-                }
-                break;
-            default:  // RGB, and YCbCr that the JPEG codec made RGB
-                r = sample8(l, raw, x, 0), g = sample8(l, raw, x, 1), b = sample8(l, raw, x, 2);
-                break;
-        }
-        if (l.alpha >= 0) {
-            const int a = sample8(l, raw, x, l.alpha);
-            if (!l.associated) {
-                // Premultiplied as libtiff does for Qt's reader.
-                r = (r * a + 127) / 255, g = (g * a + 127) / 255, b = (b * a + 127) / 255;
-            }
-            // Over white, a premultiplied channel c with alpha a becomes c + (255 - a).
-            r = std::min(r + 255 - a, 255), g = std::min(g + 255 - a, 255);
-            b = std::min(b + 255 - a, 255);
-        }
-        out[0] = uchar(b);
-        out[1] = uchar(g);
-        out[2] = uchar(r);
-        out[3] = 0xff;
-    }
-}
-
-PixelModel modelOf(const Layout& l) {
+PixelModel modelOf(const TiffLayout& l) {
     switch (l.photometric) {
         case PHOTOMETRIC_MINISWHITE:
         case PHOTOMETRIC_MINISBLACK:
@@ -278,6 +200,98 @@ PixelModel modelOf(const Layout& l) {
         default:
             return PixelModel::Rgb;
     }
+}
+
+// Hands the rows of the page, top to bottom, to `push` (one pointer per
+// plane read, see tiffPlanesRead).
+using RowPush = std::function<void(const uchar* const* rows)>;
+
+// Strips of interleaved samples, row by row through the codec.
+Status readStrips(const OpenTiff& open, const TiffLayout& l, const RowPush& push) {
+    TIFF* tif = open.tif.get();
+    const uint64_t lineBytes = TIFFScanlineSize64(tif);
+    if (lineBytes < tiffRowBytes(l, uint64_t(l.stored.width())) ||
+        lineBytes > uint64_t(kMaxDecodedBytes))
+        return fail(QStringLiteral("TIFF: unexpected row size"));
+    std::vector<uchar> line(static_cast<size_t>(lineBytes));
+    const uchar* rows[] = {line.data()};
+    for (int y = 0; y < l.stored.height(); ++y) {
+        if (TIFFReadScanline(tif, line.data(), uint32_t(y), 0) < 0)
+            return open.failure("damaged rows");
+        push(rows);
+    }
+    return {};
+}
+
+// Strips of planes stored apart. Each plane is read through a libtiff
+// handle of its own, so that every codec goes on where it stopped instead
+// of decoding its strip again from the start for every row.
+Status readPlanarStrips(const PictureFile& file, OpenTiff& first, const TiffLayout& l,
+                        const RowPush& push) {
+    const std::vector<int> planes = tiffPlanesRead(l);
+    std::vector<OpenTiff> handles;
+    handles.push_back(std::move(first));
+    for (size_t i = 1; i < planes.size(); ++i) {
+        auto open = openTiff(file);
+        if (!open) return unexpected(open.error());
+        handles.push_back(std::move(*open));
+    }
+    const uint64_t lineBytes = TIFFScanlineSize64(handles[0].tif.get());
+    if (lineBytes < tiffRowBytes(l, uint64_t(l.stored.width())) ||
+        lineBytes > uint64_t(kMaxDecodedBytes))
+        return fail(QStringLiteral("TIFF: unexpected row size"));
+    std::vector<std::vector<uchar>> lines(planes.size(),
+                                          std::vector<uchar>(static_cast<size_t>(lineBytes)));
+    std::vector<const uchar*> rows;
+    for (const auto& line : lines) rows.push_back(line.data());
+    for (int y = 0; y < l.stored.height(); ++y) {
+        for (size_t i = 0; i < planes.size(); ++i) {
+            if (TIFFReadScanline(handles[i].tif.get(), lines[i].data(), uint32_t(y),
+                                 uint16_t(planes[i])) < 0)
+                return handles[i].failure("damaged rows");
+        }
+        push(rows.data());
+    }
+    return {};
+}
+
+// Tiles, interleaved or by plane: a band of one tile's height across the
+// whole width per plane, filled tile by tile, then handed over row by row.
+Status readTiles(const OpenTiff& open, const TiffLayout& l, const RowPush& push) {
+    TIFF* tif = open.tif.get();
+    const std::vector<int> planes = tiffPlanesRead(l);
+    const uint64_t tileBytes = TIFFTileSize64(tif);
+    const uint64_t tileRowBytes = tiffRowBytes(l, l.tileWidth);
+    const uint64_t across = (uint64_t(l.stored.width()) + l.tileWidth - 1) / l.tileWidth;
+    const uint64_t bandRowBytes = across * tileRowBytes;
+    const double bandBytes = double(bandRowBytes) * l.tileHeight * double(planes.size());
+    if (tileBytes < tileRowBytes * l.tileHeight || bandBytes > double(kMaxDecodedBytes) ||
+        double(tileBytes) > double(kMaxDecodedBytes))
+        return fail(QStringLiteral("TIFF: unexpected tile size"));
+    std::vector<uchar> tile(static_cast<size_t>(tileBytes));
+    std::vector<std::vector<uchar>> bands(
+        planes.size(), std::vector<uchar>(static_cast<size_t>(bandRowBytes) * l.tileHeight));
+    std::vector<const uchar*> rows(planes.size());
+    const uint32_t height = uint32_t(l.stored.height());
+    for (uint32_t top = 0; top < height; top += l.tileHeight) {
+        for (size_t i = 0; i < planes.size(); ++i) {
+            for (uint64_t column = 0; column < across; ++column) {
+                const uint32_t left = uint32_t(column * l.tileWidth);
+                if (TIFFReadTile(tif, tile.data(), left, top, 0,
+                                 uint16_t(l.planar ? planes[i] : 0)) < 0)
+                    return open.failure("damaged tiles");
+                for (uint32_t r = 0; r < l.tileHeight; ++r)
+                    std::memcpy(bands[i].data() + r * bandRowBytes + column * tileRowBytes,
+                                tile.data() + r * tileRowBytes, size_t(tileRowBytes));
+            }
+        }
+        const uint32_t count = std::min<uint32_t>(l.tileHeight, height - top);
+        for (uint32_t r = 0; r < count; ++r) {
+            for (size_t i = 0; i < planes.size(); ++i) rows[i] = bands[i].data() + r * bandRowBytes;
+            push(rows.data());
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -293,7 +307,7 @@ bool looksLikeTiff(const QByteArray& head) {
 Expected<TiffInfo> readTiffInfo(const PictureFile& file) {
     auto open = openTiff(file);
     if (!open) return unexpected(open.error());
-    const Layout layout = describe(open->tif.get());
+    const TiffLayout layout = describe(open->tif.get());
     if (layout.stored.width() < 1 || layout.stored.height() < 1)
         return fail(QStringLiteral("TIFF: picture without area"));
     if (exceedsDecodeLimit(layout.stored)) return fail(QStringLiteral("TIFF: picture too large"));
@@ -305,8 +319,7 @@ Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
         return fail(QStringLiteral("TIFF: target size out of range"));
     auto open = openTiff(file);
     if (!open) return unexpected(open.error());
-    TIFF* tif = open->tif.get();
-    const Layout l = describe(tif);
+    const TiffLayout l = describe(open->tif.get());
     if (!l.streamable) return fail(QStringLiteral("TIFF: layout not read by strips"));
     if (l.stored.width() < 1 || l.stored.height() < 1 || exceedsDecodeLimit(l.stored))
         return fail(QStringLiteral("TIFF: picture size out of range"));
@@ -315,54 +328,16 @@ Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
     const SrgbConversionPtr conversion = SrgbConversion::fromIcc(l.icc, modelOf(l));
     const QSize storedTarget = orientationSwapsSides(l.orientation) ? target.transposed() : target;
     SrgbRowScaler scaler(l.stored, storedTarget, cmyk ? nullptr : conversion);
-    const int width = l.stored.width();
-    const int height = l.stored.height();
-    std::vector<uchar> bgrx(size_t(width) * 4);
-    std::vector<uchar> cmykRow;
-
-    if (!l.tiled) {
-        const uint64_t lineBytes = TIFFScanlineSize64(tif);
-        const uint64_t needed = (uint64_t(width) * l.samples * l.bits + 7) / 8;
-        if (lineBytes < needed || lineBytes > uint64_t(kMaxDecodedBytes))
-            return fail(QStringLiteral("TIFF: unexpected row size"));
-        std::vector<uchar> line(static_cast<size_t>(lineBytes));
-        for (int y = 0; y < height; ++y) {
-            if (TIFFReadScanline(tif, line.data(), uint32_t(y), 0) < 0)
-                return open->failure("damaged rows");
-            toBgrx(l, line.data(), bgrx.data(), width, conversion.get(), cmykRow);
-            scaler.pushRow(bgrx.data());
-        }
-    } else {
-        // A band of one tile's height across the whole width, filled tile by
-        // tile, then handed over row by row.
-        const size_t pixelBytes = size_t(l.samples) * (l.bits / 8);
-        const uint64_t tileBytes = TIFFTileSize64(tif);
-        const uint64_t tileRowBytes = uint64_t(l.tileWidth) * pixelBytes;
-        const double bandBytes = double(width) * double(l.tileHeight) * double(pixelBytes);
-        if (tileBytes < tileRowBytes * l.tileHeight || bandBytes > double(kMaxDecodedBytes) ||
-            double(tileBytes) > double(kMaxDecodedBytes))
-            return fail(QStringLiteral("TIFF: unexpected tile size"));
-        std::vector<uchar> tile(static_cast<size_t>(tileBytes));
-        std::vector<uchar> band(static_cast<size_t>(bandBytes));
-        const size_t bandRowBytes = size_t(width) * pixelBytes;
-        for (uint32_t top = 0; top < uint32_t(height); top += l.tileHeight) {
-            for (uint32_t left = 0; left < uint32_t(width); left += l.tileWidth) {
-                if (TIFFReadTile(tif, tile.data(), left, top, 0, 0) < 0)
-                    return open->failure("damaged tiles");
-                const size_t copy =
-                    size_t(std::min<uint32_t>(l.tileWidth, uint32_t(width) - left)) * pixelBytes;
-                for (uint32_t r = 0; r < l.tileHeight; ++r)
-                    std::memcpy(band.data() + r * bandRowBytes + left * pixelBytes,
-                                tile.data() + r * tileRowBytes, copy);
-            }
-            const uint32_t rows = std::min<uint32_t>(l.tileHeight, uint32_t(height) - top);
-            for (uint32_t r = 0; r < rows; ++r) {
-                toBgrx(l, band.data() + r * bandRowBytes, bgrx.data(), width, conversion.get(),
-                       cmykRow);
-                scaler.pushRow(bgrx.data());
-            }
-        }
-    }
+    TiffRowConverter converter(l, l.stored.width(), cmyk ? conversion.get() : nullptr);
+    std::vector<uchar> bgrx(size_t(l.stored.width()) * 4);
+    const RowPush push = [&](const uchar* const* rows) {
+        converter.convert(rows, bgrx.data());
+        scaler.pushRow(bgrx.data());
+    };
+    const Status read = l.tiled    ? readTiles(*open, l, push)
+                        : l.planar ? readPlanarStrips(file, *open, l, push)
+                                   : readStrips(*open, l, push);
+    if (!read) return unexpected(read.error());
     if (scaler.rowsMissing() != 0) return fail(QStringLiteral("TIFF: rows missing"));
     QImage result = scaler.takeResult();
     if (result.isNull()) return fail(QStringLiteral("TIFF: out of memory"));

@@ -1,14 +1,15 @@
 // TIFF pictures through libtiff, read by strips (row by row) or by tiles (a
 // band of one tile's height at a time) straight into the area scaler, so a
-// large scan is never held whole. The first page is read: grey (1 to 16 bits,
-// either polarity), palette (1 to 8 bits), RGB and CMYK (8 and 16 bits),
-// JPEG-compressed YCbCr, each with or without an alpha channel, in any
-// compression libtiff knows, and turned as its orientation tag says. An
+// large scan is never held whole. The first page is read: grey (either
+// polarity), palette, RGB, CMYK and CIE L*a*b* with samples of 1 to 16 bits,
+// interleaved or in planes of their own, JPEG-compressed YCbCr, each with or
+// without an alpha channel, in any compression libtiff knows, and turned as
+// its orientation tag says (TiffRows.h turns the samples into pixels). An
 // embedded ICC profile is converted to sRGB (a CMYK one row by row; without
 // a profile, CMYK is turned into RGB by plain ink arithmetic). Other layouts
-// (floating-point or 32-bit samples, planes stored apart, CIELab, ...) are
-// left to Qt's TIFF reader. Pictures beyond the decoding limit are refused
-// from their header.
+// (floating-point or 32-bit samples, uncompressed YCbCr, ...) are left to
+// Qt's TIFF reader. Pictures beyond the decoding limit are refused from
+// their header; a page whose data ends early fails.
 #pragma once
 
 #include <QByteArray>

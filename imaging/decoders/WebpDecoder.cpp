@@ -4,9 +4,12 @@
 #include <webp/decode.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 
 #include "AreaScaler.h"
 #include "ColourProfile.h"
+#include "ExifOrientation.h"
 #include "PictureFile.h"
 #include "QtDecoder.h"
 
@@ -39,14 +42,53 @@ Unexpected<Failure> failed(VP8StatusCode status) {
     return fail(QStringLiteral("WebP: %1").arg(statusText(status)));
 }
 
-// The extended header (VP8X) flags an EXIF chunk in bit 3 of its first byte.
-bool hasExif(const QByteArray& bytes) {
-    return bytes.size() >= 21 && bytes.mid(12, 4) == "VP8X" && (quint8(bytes[20]) & 0x08) != 0;
-}
-
 quint32 littleEndian32(const char* p) {
     return quint32(quint8(p[0])) | (quint32(quint8(p[1])) << 8) | (quint32(quint8(p[2])) << 16) |
            (quint32(quint8(p[3])) << 24);
+}
+
+// Reads `length` bytes at `offset` of a file or a buffer; returns how many.
+using ReadAt = std::function<qsizetype(qint64 offset, char* out, qsizetype length)>;
+
+// The orientation of the EXIF chunk, which the extended format (VP8X, its
+// flag bit 3) puts after the image data. Walks the chunk headers only, and
+// trusts no length beyond the file's end.
+int orientationOf(const ReadAt& read, qint64 size) {
+    char head[21];
+    if (read(0, head, 21) < 21 || QByteArrayView(head + 12, 4) != "VP8X" ||
+        (quint8(head[20]) & 0x08) == 0)
+        return 1;
+    qint64 at = 12;
+    for (int chunks = 0; chunks < 10000 && at + 8 <= size; ++chunks) {
+        char chunk[8];
+        if (read(at, chunk, 8) < 8) return 1;
+        const qint64 length = littleEndian32(chunk + 4);
+        if (length > size - at - 8) return 1;
+        if (QByteArrayView(chunk, 4) == "EXIF") {
+            if (length > (qint64(1) << 20)) return 1;  // no orientation needs more
+            // Writers put the TIFF header first; some put JPEG's "Exif" mark
+            // before it, which the EXIF reader expects.
+            QByteArray exif("Exif\0\0", 6);
+            QByteArray payload(qsizetype(length), Qt::Uninitialized);
+            if (read(at + 8, payload.data(), payload.size()) < payload.size()) return 1;
+            exif += payload.startsWith(QByteArrayView("Exif\0\0", 6)) ? payload.mid(6) : payload;
+            return exifOrientation(reinterpret_cast<const unsigned char*>(exif.constData()),
+                                   size_t(exif.size()));
+        }
+        at += 8 + length + (length & 1);
+    }
+    return 1;
+}
+
+int orientationOf(const QByteArray& bytes) {
+    return orientationOf(
+        [&bytes](qint64 offset, char* out, qsizetype length) -> qsizetype {
+            if (offset < 0 || offset > bytes.size()) return 0;
+            const qsizetype n = std::min<qsizetype>(length, bytes.size() - offset);
+            std::memcpy(out, bytes.constData() + offset, size_t(n));
+            return n;
+        },
+        bytes.size());
 }
 
 // The ICCP chunk's profile, which the extended format puts right after VP8X
@@ -75,7 +117,9 @@ Expected<std::optional<QImage>> decodeBytes(const QByteArray& bytes, QSize targe
     if (!WebPInitDecoderConfig(&config)) return fail(QStringLiteral("WebP: library mismatch"));
     const VP8StatusCode header = WebPGetFeatures(data, size, &config.input);
     if (header != VP8_STATUS_OK) return failed(header);
-    if (config.input.has_animation || hasExif(bytes)) return std::optional<QImage>();
+    if (config.input.has_animation) return std::optional<QImage>();
+    const int orientation = orientationOf(bytes);
+    if (orientationSwapsSides(orientation)) target = target.transposed();
     const QSize natural(config.input.width, config.input.height);
     if (natural.width() < 1 || natural.height() < 1)
         return fail(QStringLiteral("WebP: picture without area"));
@@ -113,7 +157,15 @@ Expected<std::optional<QImage>> decodeBytes(const QByteArray& bytes, QSize targe
         image = AreaScaler::scale(image, target);
         if (image.isNull()) return fail(QStringLiteral("WebP: out of memory"));
     }
+    if (orientation != 1) image = applyOrientation(image, orientation);
     return std::optional<QImage>(std::move(image));
+}
+
+// Qt's view of the file, with its size as stored.
+QtInfo storedView(const WebpInfo& info) {
+    QtInfo stored = info;
+    stored.displayed = orientedSize(info.displayed, info.orientation);  // turned back
+    return stored;
 }
 
 }  // namespace
@@ -122,10 +174,38 @@ bool looksLikeWebp(const QByteArray& head) {
     return head.size() >= 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP";
 }
 
+int webpOrientation(const PictureFile& file) {
+    return orientationOf([&file](qint64 offset, char* out,
+                                 qsizetype length) { return file.readAt(offset, out, length); },
+                         file.size());
+}
+
 Expected<WebpInfo> readWebpInfo(const PictureFile& file) {
-    auto info = readQtInfo(file);
-    if (!info) return unexpected(info.error());
-    return WebpInfo{std::move(*info)};
+    auto qt = readQtInfo(file);
+    if (!qt) return unexpected(qt.error());
+    WebpInfo info{std::move(*qt)};
+    info.orientation = webpOrientation(file);
+    info.displayed = orientedSize(info.displayed, info.orientation);
+    return info;
+}
+
+Expected<QImage> decodeWebpThumbnail(const PictureFile& file, const WebpInfo& info, QSize target) {
+    if (info.decoded.isNull()) {
+        auto image = decodeWebpScaled(file, target);
+        if (!image) return unexpected(image.error());
+        if (*image) return std::move(**image);
+    }
+    const bool swaps = orientationSwapsSides(info.orientation);
+    auto image = decodeQtScaled(file, storedView(info), swaps ? target.transposed() : target);
+    if (!image) return image;
+    return applyOrientation(*image, info.orientation);
+}
+
+Expected<QImage> decodeWebp(const PictureFile& file, const WebpInfo& info, QSize atLeast) {
+    const bool swaps = orientationSwapsSides(info.orientation) && atLeast.isValid();
+    auto image = decodeQt(file, storedView(info), swaps ? atLeast.transposed() : atLeast);
+    if (!image) return image;
+    return applyOrientation(*image, info.orientation);
 }
 
 Expected<std::optional<QImage>> decodeWebpScaled(const PictureFile& file, QSize target) {

@@ -1,10 +1,10 @@
 // Still WebP pictures decoded straight to thumbnail size: libwebp scales
 // while it decodes (area averaging when it shrinks), so the full-size picture
 // is never held. Transparent pixels are laid on white as the Qt path does,
-// and an embedded ICC profile (ICCP chunk) is converted to sRGB.
-// Animated WebP and pictures with an EXIF block (which may carry an
-// orientation) are not handled here: the caller decodes them through Qt's
-// reader, which also tells every WebP's natural size (QtDecoder.h).
+// and an embedded ICC profile (ICCP chunk) is converted to sRGB. The
+// orientation an EXIF chunk gives (2 to 8) turns the picture, as for JPEG.
+// Animated WebP is decoded through Qt's reader (its first frame), which also
+// tells every WebP's natural size (QtDecoder.h).
 #pragma once
 
 #include <QByteArray>
@@ -22,16 +22,31 @@ class PictureFile;
 // True when `head` (the file's first bytes, at least 12) starts a WebP file.
 bool looksLikeWebp(const QByteArray& head);
 
-// What opening a WebP learns: Qt's reader's view of it (natural size, with
-// an EXIF orientation applied).
-struct WebpInfo : QtInfo {};
+// What opening a WebP learns: Qt's reader's view of it, its size as stored,
+// and the EXIF orientation. `displayed` is the size as displayed.
+struct WebpInfo : QtInfo {
+    int orientation = 1;
+};
 
 Expected<WebpInfo> readWebpInfo(const PictureFile& file);
 
-// Decodes the WebP `file` scaled to exactly `target`. Where the target is
-// larger than the picture along a side, that side is decoded at its natural
-// size and enlarged bilinearly by the area scaler. The result is Format_RGB32. std::nullopt means
-// "not handled here, use another decoder"; an error means the file is not a readable WebP.
+// The orientation (1 to 8) the EXIF chunk of the WebP file `file` gives; 1
+// without one.
+int webpOrientation(const PictureFile& file);
+
+// Decodes the still WebP `file` scaled to exactly `target` (as displayed).
+// Where the target is larger than the picture along a side, that side is
+// decoded at its natural size and enlarged bilinearly by the area scaler.
+// The result is Format_RGB32. std::nullopt means "an animation, not handled
+// here"; an error means the file is not a readable WebP.
 Expected<std::optional<QImage>> decodeWebpScaled(const PictureFile& file, QSize target);
+
+// The thumbnail road: decodeWebpScaled, or Qt's reader for an animation;
+// turned as the EXIF orientation says.
+Expected<QImage> decodeWebpThumbnail(const PictureFile& file, const WebpInfo& info, QSize target);
+
+// The picture as displayed through Qt's reader, reduced on load to cover
+// `atLeast` (display orientation) where it is valid and smaller.
+Expected<QImage> decodeWebp(const PictureFile& file, const WebpInfo& info, QSize atLeast);
 
 }  // namespace miniskop

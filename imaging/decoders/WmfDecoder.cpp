@@ -32,9 +32,12 @@ struct WmfLayout {
     bool placeable = false;
     int frameWidth = 0, frameHeight = 0, unitsPerInch = 0;  // placeable header
     std::optional<QSize> windowExtent;                      // first SetWindowExt
-    qsizetype firstRecord = 0;                              // offset of the first record
-    qsizetype plainHeader = 0;                              // offset of the plain header
-    quint32 largestRecordWords = 0;                         // of the records present
+    // With the map mode (an)isotropic when the first drawing record comes,
+    // libwmf maps the window onto the viewport: this viewport extent.
+    std::optional<QSize> viewport;
+    qsizetype firstRecord = 0;       // offset of the first record
+    qsizetype plainHeader = 0;       // offset of the plain header
+    quint32 largestRecordWords = 0;  // of the records present
 };
 
 quint16 u16(const QByteArray& d, qsizetype at) {
@@ -43,6 +46,42 @@ quint16 u16(const QByteArray& d, qsizetype at) {
 qint16 s16(const QByteArray& d, qsizetype at) { return qint16(u16(d, at)); }
 quint32 u32(const QByteArray& d, qsizetype at) {
     return u16(d, at) | (quint32(u16(d, at + 2)) << 16);
+}
+
+// Records that draw: the mapping in force when the first of them comes is
+// the one the drawing is made with.
+bool draws(quint16 function) {
+    switch (function) {
+        case 0x0213:
+        case 0x0325:
+        case 0x0324:
+        case 0x0538:  // lines and polygons
+        case 0x041B:
+        case 0x061C:
+        case 0x0418:  // rectangles, ellipse
+        case 0x0817:
+        case 0x081A:
+        case 0x0830:  // arc, pie, chord
+        case 0x0521:
+        case 0x0A32:  // text
+        case 0x0922:
+        case 0x0940:
+        case 0x0B23:
+        case 0x0B41:  // bitmaps
+        case 0x0F43:
+        case 0x0D33:
+        case 0x041F:
+        case 0x061D:
+        case 0x0419:
+        case 0x0548:  // flood fills
+        case 0x0228:
+        case 0x0429:
+        case 0x012A:
+        case 0x012B:  // regions
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool plainHeaderAt(const QByteArray& d, qsizetype at) {
@@ -68,6 +107,13 @@ Expected<WmfLayout> checkLayout(const QByteArray& d) {
     layout.plainHeader = at;
     at += 18;
     layout.firstRecord = at;
+    // The mapping as it stands while the records are walked. Setting the map
+    // mode keeps the extents set before it, as Windows does; libwmf starts
+    // with a viewport of 1024 x 1024.
+    int mapMode = 1;  // MM_TEXT
+    std::optional<QSize> window;
+    QSize viewport(1024, 1024);
+    bool drawn = false;
     // Every record must lie inside the file and within the announced maximum;
     // libwmf does not survive records that break this.
     while (d.size() - at >= 6) {
@@ -80,6 +126,18 @@ Expected<WmfLayout> checkLayout(const QByteArray& d) {
         if (function == 0x020C && words >= 5 && !layout.windowExtent) {
             layout.windowExtent =
                 QSize(std::abs(int(s16(d, at + 8))), std::abs(int(s16(d, at + 6))));
+        }
+        if (!drawn) {
+            if (function == 0x0103 && words >= 4) mapMode = u16(d, at + 6);
+            if (function == 0x020C && words >= 5) window = QSize(s16(d, at + 8), s16(d, at + 6));
+            if (function == 0x020E && words >= 5) viewport = QSize(s16(d, at + 8), s16(d, at + 6));
+            if (draws(function)) {
+                drawn = true;
+                // MM_ISOTROPIC, MM_ANISOTROPIC: the window fills the viewport.
+                if ((mapMode == 7 || mapMode == 8) && window && window->width() != 0 &&
+                    window->height() != 0 && viewport.width() != 0 && viewport.height() != 0)
+                    layout.viewport = viewport;
+            }
         }
         at += qsizetype(words) * 2;
     }
@@ -285,6 +343,13 @@ Expected<Placement> place(const WmfLayout& layout, const WmfSession& session) {
         const wmfD_Rect& b = session.bbox();
         p.natural = QSize(int(std::ceil(b.BR.x - b.TL.x)), int(std::ceil(b.BR.y - b.TL.y)));
         p.frame = b;
+    }
+    if (layout.viewport && (layout.placeable || layout.windowExtent)) {
+        // The window is drawn onto the viewport, which therefore frames the
+        // whole picture (from 0 towards the extent's sign along each axis).
+        const QSize v = *layout.viewport;
+        p.frame = {{float(std::min(0, v.width())), float(std::min(0, v.height()))},
+                   {float(std::max(0, v.width())), float(std::max(0, v.height()))}};
     }
     if (p.natural.width() < 1 || p.natural.height() < 1 || p.natural.width() > kMaxSide ||
         p.natural.height() > kMaxSide)

@@ -29,7 +29,8 @@ QString missingTools(const QStringList& programs) {
         {"heif-enc", "libheif-examples"}, {"heif-convert", "libheif-examples"},
         {"avifenc", "libavif-bin"},       {"avifdec", "libavif-bin"},
         {"cjxl", "libjxl-tools"},         {"djxl", "libjxl-tools"},
-        {"convert", "imagemagick"},
+        {"convert", "imagemagick"},       {"tiffcp", "libtiff-tools"},
+        {"djpeg", "libjpeg-turbo-progs"},
     };
     QStringList missing;
     for (const QString& program : programs)

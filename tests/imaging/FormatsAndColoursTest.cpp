@@ -22,8 +22,9 @@ const QString kIcc = QStringLiteral("/usr/share/color/icc");
 class FormatsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString missing = testcodecs::missingTools(
-            {"heif-enc", "heif-convert", "avifenc", "avifdec", "cjxl", "djxl", "convert"});
+        const QString missing =
+            testcodecs::missingTools({"heif-enc", "heif-convert", "avifenc", "avifdec", "cjxl",
+                                      "djxl", "convert", "tiffcp"});
         if (!missing.isEmpty())
             GTEST_SKIP() << "needs the Debian packages " << missing.toStdString();
         if (!QFile::exists(kIcc + "/colord/ProPhotoRGB.icc"))
@@ -121,6 +122,27 @@ TEST_F(FormatsTest, EachFormatDecodesAsAnIndependentDecoderDoes) {
         {"turned.tif",
          {im, "photo.png", "-orient", "RightTop", "turned.tif"},
          {im, "turned.tif", "-auto-orient"},
+         45},
+        // Planes stored apart, by strips and by tiles, 8 and 16 bits.
+        {"sep.tif", {"tiffcp", "-p", "separate", "lzw.tif", "sep.tif"}, {im, "sep.tif"}, 45},
+        {"sep16.tif",
+         {im, "photo.png", "-depth", "16", "-interlace", "plane", "-compress", "lzw", "sep16.tif"},
+         {im, "sep16.tif"},
+         45},
+        {"sept.tif",
+         {im, "photo.png", "-depth", "16", "-interlace", "plane", "-define",
+          "tiff:tile-geometry=64x48", "sept.tif"},
+         {im, "sept.tif"},
+         45},
+        {"g12.tif",
+         {im, "photo.png", "-colorspace", "Gray", "-depth", "12", "g12.tif"},
+         {im, "g12.tif"},
+         45},
+        // CIE L*a*b* relative to D65 (the white point ImageMagick names),
+        // against the picture it was made of.
+        {"lab.tif",
+         {im, "photo.png", "-colorspace", "Lab", "-depth", "16", "lab.tif"},
+         {im, "photo.png"},
          45},
     };
     for (const Case& c : cases) {
@@ -260,6 +282,35 @@ TEST_F(FormatsTest, ADamagedOrUnfittingProfileLeavesThePictureAsItIs) {
         ASSERT_TRUE(thumb.has_value());
         EXPECT_EQ(*thumb, expected);
     }
+}
+
+TEST_F(FormatsTest, ATiffWhoseDataEndsEarlyFails) {
+    // Planes stored apart, their directory intact, the last plane's strip
+    // moved to where the file ends before it does: no picture with made-up
+    // rows, in whichever order the planes are read.
+    ASSERT_EQ(run("convert", {path("photo.png"), "-depth", "16", "-interlace", "plane", "-define",
+                              "tiff:rows-per-strip=1000", path("p.tif")}),
+              QString());
+    QByteArray tiff = testpics::readBytes(path("p.tif"));
+    ASSERT_TRUE(tiff.startsWith("II*"));
+    const auto u16 = [&](qsizetype at) {
+        return quint16(uchar(tiff[at]) | uchar(tiff[at + 1]) << 8);
+    };
+    const auto u32 = [&](qsizetype at) { return quint32(u16(at)) | quint32(u16(at + 2)) << 16; };
+    const qsizetype directory = u32(4);
+    qsizetype offsets = -1;
+    for (int i = 0; i < u16(directory); ++i) {
+        const qsizetype entry = directory + 2 + 12 * i;
+        if (u16(entry) == 273 && u32(entry + 4) == 3) offsets = u32(entry + 8);  // StripOffsets
+    }
+    ASSERT_GT(offsets, 0);
+    const quint32 late = quint32(tiff.size() - 100);
+    for (int b = 0; b < 4; ++b) tiff[offsets + 8 + b] = char((late >> (8 * b)) & 0xff);
+    ASSERT_TRUE(testpics::writeBytes(path("short.tif"), tiff));
+    auto source = PictureSource::open(path("short.tif"));
+    ASSERT_TRUE(source.has_value());
+    EXPECT_FALSE(source->decodeScaledTo(QSize(120, 80)).has_value());
+    EXPECT_FALSE(source->decode().has_value());
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // decoder: FIFOs, folders and dangling links named like pictures must fail at
 // once without waiting; a name swapped for a FIFO after opening must neither
 // block nor change what is decoded; GIFs whose logical screen differs from
-// their frame decode to the size told as natural, and screens beyond the
-// decoding limit are refused.
+// their frame decode to the size told as natural with the frame in its
+// place on white, a GIF cut short fails, and screens beyond the decoding
+// limit are refused.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -162,6 +163,8 @@ TEST_F(PictureFileSafety, AGifFrameOnALargerScreenDecodesToTheNaturalSize) {
         {QSize(7, 5), QRect(0, 0, 6, 5)},       {QSize(300, 5), QRect(0, 0, 6, 5)},
         {QSize(2054, 5), QRect(0, 0, 6, 5)},    {QSize(6, 2054), QRect(0, 0, 6, 5)},
         {QSize(3000, 3000), QRect(0, 0, 6, 5)}, {QSize(3000, 40), QRect(2500, 10, 6, 5)},
+        {QSize(12, 10), QRect(0, 0, 6, 5)},     {QSize(12, 10), QRect(6, 5, 6, 5)},
+        {QSize(8, 7), QRect(4, 4, 6, 5)},  // reaching beyond the screen: cut at its edge
     };
     for (const auto& c : cases) {
         const QString name =
@@ -181,10 +184,32 @@ TEST_F(PictureFileSafety, AGifFrameOnALargerScreenDecodesToTheNaturalSize) {
                 EXPECT_EQ(image->pixel(at), qRgb(255, 0, 0));
                 EXPECT_EQ(image->pixel(at + QPoint(5, 4)), qRgb(0, 0, 255));
             }
+            // The screen around the frame is transparent, so white: the
+            // frame is neither stretched over it nor its colours spilt.
+            for (const QPoint p : {QPoint(natural.width() - 1, natural.height() - 1),
+                                   at + QPoint(6, 0), at + QPoint(0, 5), at - QPoint(1, 1)}) {
+                if (!c.frame.contains(p) && QRect(QPoint(0, 0), natural).contains(p)) {
+                    EXPECT_EQ(image->pixel(p), qRgb(255, 255, 255)) << p.x() << "," << p.y();
+                }
+            }
         }
         const Expected<QImage> thumb = source->decodeScaledTo(QSize(3, 2));
         ASSERT_TRUE(thumb.has_value());
         EXPECT_EQ(thumb->size(), QSize(3, 2));
+    }
+}
+
+TEST_F(PictureFileSafety, AGifCutShortFails) {
+    const QByteArray whole = gifOnScreen(QSize(40, 30), QRect(0, 0, 40, 30));
+    // Cut inside the frame's data, and just before its end (the data block
+    // terminator and the trailer): never a picture with rows made up.
+    for (const qsizetype keep : {whole.size() / 2, whole.size() - 3}) {
+        SCOPED_TRACE(keep);
+        ASSERT_TRUE(testpics::writeBytes(path("cut.gif"), whole.left(keep)));
+        auto source = PictureSource::open(path("cut.gif"));
+        ASSERT_TRUE(source.has_value());
+        EXPECT_FALSE(source->decodeScaledTo(QSize(20, 15)).has_value());
+        EXPECT_FALSE(source->decode().has_value());
     }
 }
 

@@ -1,15 +1,18 @@
 // The JPEG decoder's reduced decoding of progressive files: at 1/8 only the DC
 // scans are read, and the pixels are exactly those of a sequential file with
 // the same coefficients; a file cut after its DC scans still gives them, one
-// cut before does not.
+// cut before does not. Pictures of a few pixels, which no DCT scale reduces,
+// decode exactly as djpeg decodes them.
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QTemporaryDir>
 #include <cstring>
 
+#include "ExternalCodecs.h"
 #include "JpegRows.h"
 #include "PictureFile.h"
+#include "PictureSource.h"
 #include "ThumbnailTestPictures.h"
 
 namespace miniskop {
@@ -124,6 +127,32 @@ TEST_F(ProgressiveJpegTest, AtOneEighthTheScansAfterTheDcOnesAreNotNeeded) {
     ASSERT_GT(firstScan, 0);
     ASSERT_TRUE(testpics::writeBytes(path("cut-dc.jpg"), progressive.left(firstScan + 200)));
     EXPECT_FALSE(decodeAt(path("cut-dc.jpg"), QSize(1, 1)));
+}
+
+TEST_F(ProgressiveJpegTest, TinyPicturesDecodeAsDjpegDoes) {
+    if (const QString missing = testcodecs::missingTools({"djpeg"}); !missing.isEmpty())
+        GTEST_SKIP() << "needs the Debian package " << missing.toStdString();
+    // Chroma at half resolution both ways, as cameras and most encoders
+    // write it; sizes where a DCT scale below 8/8 would round back up to the
+    // picture's own size, and larger ones where the full scale is used.
+    for (const QSize size : {QSize(4, 4), QSize(1, 1), QSize(3, 5), QSize(7, 7), QSize(7, 2),
+                             QSize(16, 16), QSize(23, 9)}) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+        testpics::JpegOptions options;
+        options.quality = 90;
+        ASSERT_TRUE(testpics::writeJpeg(
+            path("t.jpg"), testpics::photoLike(size.width(), size.height(), 5), options));
+        ASSERT_EQ(testcodecs::run("djpeg", {"-outfile", path("t.ppm"), path("t.jpg")}), QString());
+        const QImage reference = QImage(path("t.ppm")).convertToFormat(QImage::Format_RGB32);
+        auto source = PictureSource::open(path("t.jpg"));
+        ASSERT_TRUE(source.has_value());
+        // The thumbnail road at the picture's own size, and enlarged by the
+        // scaler from the full decode.
+        const Expected<QImage> own = source->decodeScaledTo(size);
+        ASSERT_TRUE(own.has_value()) << own.error().message.toStdString();
+        EXPECT_TRUE(*own == reference);
+        EXPECT_TRUE(*source->decode(size * 3) == reference);
+    }
 }
 
 }  // namespace

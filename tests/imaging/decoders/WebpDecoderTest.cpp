@@ -1,6 +1,7 @@
 // WebP decoding with scaling on load: lossy and lossless, with and without
 // alpha, against Qt's full decode scaled by the area scaler; enlarging,
-// the cases left to the Qt path (animation, EXIF) and damaged files.
+// the EXIF orientation, the case left to the Qt path (animation) and
+// damaged files.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <webp/encode.h>
@@ -8,8 +9,10 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include "AreaScaler.h"
+#include "PictureSource.h"
 #include "QtDecoder.h"
 #include "ThumbnailTestPictures.h"
 #include "WebpDecoder.h"
@@ -121,33 +124,83 @@ QByteArray le32(quint32 v) {
 }
 
 // Wraps the chunks of a simple WebP file into an extended (VP8X) one.
-QByteArray extended(const QByteArray& simple, quint8 flags, const QByteArray& extraChunks) {
+QByteArray extended(const QByteArray& simple, quint8 flags, const QByteArray& extraChunks,
+                    QSize canvas = QSize(1, 1)) {
     QByteArray vp8x = QByteArray("VP8X") + le32(10);
     vp8x.append(char(flags));
     vp8x.append(QByteArray(3, '\0'));
-    vp8x.append(le32(0).left(3));  // canvas 1 x 1
-    vp8x.append(le32(0).left(3));
+    vp8x.append(le32(quint32(canvas.width() - 1)).left(3));
+    vp8x.append(le32(quint32(canvas.height() - 1)).left(3));
     const QByteArray body = QByteArray("WEBP") + vp8x + extraChunks + simple.mid(12);
     return QByteArray("RIFF") + le32(quint32(body.size())) + body;
 }
 
-TEST(WebpDecoder, LeavesAnimationAndExifToTheCaller) {
+// An EXIF chunk holding the orientation tag alone (TIFF header, little
+// endian, one directory entry), with JPEG's "Exif" mark before it or not.
+QByteArray exifChunk(int orientation, bool marked) {
+    QByteArray tiff("II*\0", 4);
+    tiff += le32(8) + QByteArray("\x01\x00\x12\x01\x03\x00", 6) + le32(1);
+    tiff += QByteArray(1, char(orientation)) + QByteArray(3, '\0') + le32(0);
+    if (marked) tiff.prepend(QByteArray("Exif\0\0", 6));
+    QByteArray chunk = QByteArray("EXIF") + le32(quint32(tiff.size())) + tiff;
+    if (tiff.size() % 2 != 0) chunk.append('\0');
+    return chunk;
+}
+
+TEST(WebpDecoder, LeavesAnimationToTheCaller) {
     const QByteArray still = encodeWebp(picture(1, 1, false), true);
     const QByteArray anim = QByteArray("ANIM") + le32(6) + QByteArray(6, '\0');
     auto animated = decodeBytes(extended(still, 0x02, anim), QSize(1, 1));
     ASSERT_TRUE(animated.has_value()) << animated.error().message.toStdString();
     EXPECT_FALSE(animated->has_value());
-
+    // An EXIF flag without its chunk is no reason to leave the picture.
     auto exif = decodeBytes(extended(still, 0x08, {}), QSize(1, 1));
     ASSERT_TRUE(exif.has_value()) << exif.error().message.toStdString();
-    EXPECT_FALSE(exif->has_value());
-    // The same extended file without the EXIF flag is decoded here.
-    auto plain = decodeBytes(extended(still, 0x00, {}), QSize(1, 1));
-    ASSERT_TRUE(plain.has_value()) << plain.error().message.toStdString();
-    EXPECT_TRUE(plain->has_value());
+    EXPECT_TRUE(exif->has_value());
 
     EXPECT_TRUE(looksLikeWebp(still));
     EXPECT_FALSE(looksLikeWebp(QByteArray("RIFF\0\0\0\0WAVE", 12)));
+}
+
+TEST(WebpDecoder, ExifOrientationTurnsThePicture) {
+    // Stored 4 x 2, blue but for a red top left pixel, which the eight
+    // orientations put into these corners of the picture as displayed.
+    QImage stored(4, 2, QImage::Format_RGB32);
+    stored.fill(qRgb(0, 0, 255));
+    stored.setPixel(0, 0, qRgb(255, 0, 0));
+    const QByteArray simple = encodeWebp(stored, true);
+    const char* corners[] = {"", "TL", "TR", "BR", "BL", "TL", "TR", "BR", "BL"};
+    QTemporaryDir dir;
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        for (bool marked : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << "orientation " << orientation << " marked " << marked);
+            // The EXIF chunk follows the image data, as the format has it.
+            QByteArray file =
+                extended(simple, 0x08, {}, stored.size()) + exifChunk(orientation, marked);
+            file.replace(4, 4, le32(quint32(file.size() - 8)));
+            const QString name = dir.filePath(QStringLiteral("o%1.webp").arg(orientation));
+            ASSERT_TRUE(testpics::writeBytes(name, file));
+            auto source = PictureSource::open(name);
+            ASSERT_TRUE(source.has_value()) << source.error().message.toStdString();
+            const QSize shown = orientation >= 5 ? QSize(2, 4) : QSize(4, 2);
+            ASSERT_EQ(source->naturalSize(), shown);
+            const QString corner = QString::fromLatin1(corners[orientation]);
+            const QPoint red(corner.endsWith('R') ? shown.width() - 1 : 0,
+                             corner.startsWith('B') ? shown.height() - 1 : 0);
+            // The thumbnail road (libwebp) and the whole picture (Qt's reader).
+            for (const Expected<QImage>& image :
+                 {source->decodeScaledTo(shown), source->decode()}) {
+                ASSERT_TRUE(image.has_value()) << image.error().message.toStdString();
+                ASSERT_EQ(image->size(), shown);
+                for (int y = 0; y < shown.height(); ++y)
+                    for (int x = 0; x < shown.width(); ++x)
+                        EXPECT_EQ(image->pixel(x, y),
+                                  QPoint(x, y) == red ? qRgb(255, 0, 0) : qRgb(0, 0, 255))
+                            << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(WebpDecoder, ReadsThroughTheDescriptorWithoutMovingIt) {

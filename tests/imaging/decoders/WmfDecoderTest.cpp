@@ -1,6 +1,7 @@
 // Windows metafiles written byte by byte: placeable and plain files with a
-// filled rectangle, their natural size at 96 dpi, reduced drawing, and
-// damaged or hostile files that must fail without a crash.
+// filled rectangle, their natural size at 96 dpi, reduced drawing, the
+// (an)isotropic map modes, and damaged or hostile files that must fail
+// without a crash.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -15,8 +16,9 @@ namespace {
 
 using testpics::channelDistance;
 
-// Builds a metafile: optional placeable header, window origin and extent, a
-// red brush, a null pen and one rectangle.
+// Builds a metafile: optional placeable header, window origin and extent,
+// optionally a map mode (before or after the extent) and a viewport extent,
+// a red brush, a null pen and one rectangle.
 class WmfBuilder {
 public:
     struct Frame {
@@ -24,6 +26,9 @@ public:
     };
     std::optional<Frame> placeable;
     std::optional<QSize> windowExtent;
+    std::optional<int> mapMode;
+    bool mapModeFirst = false;
+    std::optional<QSize> viewportExtent;
     QRect rectangle{500, 250, 1000, 500};  // logical units
     QRgb brush = qRgb(255, 0, 0);
 
@@ -40,7 +45,10 @@ public:
         const qsizetype header = b.size();
         u16(b, 1), u16(b, 9), u16(b, 0x0300), u32(b, 0), u16(b, 2), u32(b, 0), u16(b, 0);
         record(b, 0x020B, {0, 0});  // SetWindowOrg(y, x)
+        if (mapMode && mapModeFirst) record(b, 0x0103, {*mapMode});
         if (windowExtent) record(b, 0x020C, {windowExtent->height(), windowExtent->width()});
+        if (mapMode && !mapModeFirst) record(b, 0x0103, {*mapMode});
+        if (viewportExtent) record(b, 0x020E, {viewportExtent->height(), viewportExtent->width()});
         record(b, 0x02FC, {0, qRed(brush) | (qGreen(brush) << 8), qBlue(brush), 0});
         record(b, 0x012D, {0});              // select the brush
         record(b, 0x02FA, {5, 0, 0, 0, 0});  // null pen
@@ -121,6 +129,51 @@ TEST_F(WmfTest, PlainFileTakesItsWindowExtentOrItsDrawing) {
     EXPECT_GE(image->width(), 100);
     EXPECT_LT(image->width(), drawing->naturalSize().width());
     EXPECT_EQ(image->pixel(image->width() / 2, image->height() / 2), qRgb(255, 0, 0));
+}
+
+TEST_F(WmfTest, AnisotropicMappingFitsTheWindowToThePicture) {
+    // MM_ISOTROPIC (7) and MM_ANISOTROPIC (8) map the window onto the
+    // viewport; a map mode set after the window extent keeps it. Each way
+    // of saying so draws what the file says without a map mode.
+    struct Case {
+        const char* name;
+        int mapMode;
+        bool first;
+        std::optional<QSize> viewport;
+    };
+    const Case cases[] = {
+        {"extent-then-mode", 8, false, {}},
+        {"mode-then-extent", 8, true, {}},
+        {"isotropic", 7, false, {}},
+        {"with-viewport", 8, true, QSize(200, 100)},
+        {"larger-viewport", 8, true, QSize(3000, 1500)},
+    };
+    for (bool placeable : {true, false}) {
+        WmfBuilder plain;
+        plain.windowExtent = QSize(2000, 1000);
+        plain.rectangle = QRect(500, 250, 1000, 500);
+        if (placeable) plain.placeable = WmfBuilder::Frame{0, 0, 2000, 1000, 1000};
+        const QSize size = placeable ? QSize(192, 96) : QSize(200, 100);
+        auto reference = PictureSource::open(write("plain.wmf", plain.bytes()));
+        ASSERT_TRUE(reference.has_value());
+        const Expected<QImage> expected = reference->decodeScaledTo(size);
+        ASSERT_TRUE(expected.has_value());
+        ASSERT_EQ(expected->pixel(size.width() / 2, size.height() / 2), qRgb(255, 0, 0));
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << (placeable ? " placeable" : " plain"));
+            WmfBuilder wmf = plain;
+            wmf.mapMode = c.mapMode;
+            wmf.mapModeFirst = c.first;
+            wmf.viewportExtent = c.viewport;
+            auto source =
+                PictureSource::open(write(QString::fromLatin1(c.name) + ".wmf", wmf.bytes()));
+            ASSERT_TRUE(source.has_value()) << source.error().message.toStdString();
+            EXPECT_EQ(source->naturalSize(), reference->naturalSize());
+            const Expected<QImage> image = source->decodeScaledTo(size);
+            ASSERT_TRUE(image.has_value()) << image.error().message.toStdString();
+            EXPECT_GE(testpics::psnr(*image, *expected), 40.0);
+        }
+    }
 }
 
 TEST_F(WmfTest, DamagedAndAbsurdFilesFail) {
