@@ -63,6 +63,16 @@ void BatchHost::pictureFailed(const QString& path, const QString& reason) {
     writeError(reason.isEmpty() ? path : path + QStringLiteral(": ") + reason);
 }
 
+void BatchHost::thumbnailFolderFailed(const QString& reason) {
+    writeError(runtext::kErrorTitle + QStringLiteral(": ") + runtext::kFolderFailed +
+               QStringLiteral(" (") + reason + QLatin1Char(')'));
+}
+
+void BatchHost::waitingForFolder(const QString& folder) {
+    if (!options_.terminal) return;
+    writeError(QStringLiteral("miniskop-batch: waiting for another run working in ") + folder);
+}
+
 void BatchHost::finishProgress() {
     if (!progressLineOpen_) return;
     std::fputs("\n", err_);

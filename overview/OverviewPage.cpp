@@ -70,6 +70,13 @@ void appendCell(QString& page, const ThumbEntryFields& e, qsizetype k, int perRo
 
 }  // namespace
 
+bool startsAsOverviewPage(QByteArrayView head) {
+    // Lines 1 to 3: the last of them is the generator line.
+    QByteArray start;
+    for (int line = 0; line < 3; ++line) start += QByteArray(kHeadLines[line]) + "\r\n";
+    return head.startsWith(start);
+}
+
 QString captionFor(const QString& name, int sizeS) {
     qsizetype keep = 7;
     QLatin1String dots("..");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -21,6 +22,10 @@ struct OverviewPageInput {
 // template has them; characters that would break the markup are escaped (see
 // escapeText, escapeUrl) and characters Windows-1252 lacks become "&#N;".
 QByteArray overviewPageBytes(const OverviewPageInput& input);
+
+// True when `head`, the first bytes of a file, begin as every overview page
+// this program writes begins: its first lines up to the generator line.
+bool startsAsOverviewPage(QByteArrayView head);
 
 // The caption for a picture name at a thumbnail size, shortened by characters:
 // S >= 100: 20 + "...", 80..99: 15 + "...", 60..79: 10 + "..", below: 7 + "..".

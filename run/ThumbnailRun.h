@@ -21,6 +21,7 @@
 #include "OverwriteGuard.h"
 #include "RunHost.h"
 #include "ThumbnailCanvas.h"
+#include "ThumbnailFolder.h"
 #include "ThumbnailNaming.h"
 
 namespace miniskop {
@@ -44,6 +45,8 @@ public:
         QString pageError;  // why the page was not written (empty when it was)
         // Of the failed, pictures that could not be loaded or scaled.
         int unreadable = 0;
+        // Why the thumbnail folder could not be used (empty when it was).
+        QString folderError;
     };
 
     // Where the pixel work of a picture is done.
@@ -118,7 +121,12 @@ private:
     Scaled scalePicture(int i, const PictureKey& key);
     // Writes picThumb's drawn image (or its bytes encoded ahead); a picture
     // that scaled gets the record of `key` inside.
-    Status writeThumbnail(const QString& jpegPath, const Scaled& scaled, const PictureKey& key);
+    Status writeThumbnail(const ThumbnailFolder& folder, const QString& name,
+                          ThumbnailFolder::Occupant seen, const Scaled& scaled,
+                          const PictureKey& key);
+    // Takes the thumbnail folder's lock, waiting while another run holds
+    // it; false when the run was cancelled meanwhile.
+    bool waitForFolder(ThumbnailFolder& folder);
     void prefetchAfter(int i, const PictureKey& current);
     void drawProgress(qint32 value, qint32 minimum, qint32 maximum);
 
@@ -136,6 +144,7 @@ private:
     QStringList ThumbEntries_;
     ThumbnailNamer namer_;
     ListedPictures listed_;
+    RunFolders folders_;
     qint16 anzProZeile_ = 1;
     int lastFinished_ = -1;
     Outcome outcome_;
