@@ -10,6 +10,7 @@
 #include "BatchHost.h"
 #include "BatchOptions.h"
 #include "FileList.h"
+#include "FileNameBytes.h"
 #include "FileNames.h"
 #include "FolderWalk.h"
 #include "InterruptFlag.h"
@@ -26,8 +27,9 @@ namespace miniskop {
 
 namespace {
 
+// Names go out as the bytes the file system holds, as find prints them.
 void put(std::FILE* stream, const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputs(nameToBytes(text).constData(), stream);
     std::fflush(stream);
 }
 
@@ -116,9 +118,9 @@ int reportRun(const BatchEnvironment& env, const ThumbnailRun::Outcome& outcome,
     if (!outcome.started || outcome.folderFailed) return kExitFailure;
     bool success = outcome.pageWritten && outcome.failed == 0;
     if (outcome.failed > 0) {
-        complain(
-            env.err,
-            QStringLiteral("%1 of %2 pictures failed").arg(outcome.failed).arg(outcome.finished));
+        complain(env.err, QStringLiteral("%1 of %2 pictures failed")
+                              .arg(outcome.failed)
+                              .arg(outcome.finished - outcome.ourThumbnails));
     }
     if (host.cancelled()) {
         complain(env.err, QStringLiteral("cancelled after %1 of %2 pictures")
@@ -159,8 +161,15 @@ int runBatch(const BatchEnvironment& env) {
     if (!iniPath.isEmpty()) Ini_Lesen(settings, iniPath, DefaultsWrite::Never);
     applyBatchOptions(options, settings);
 
-    const FolderWalk walk = walkFolders(options.folders, options.recursive, options.pattern,
-                                        trimSpaces(settings.nameOrdner), QDir::currentPath());
+    FolderWalkRequest request;
+    request.given = options.folders;
+    request.currentDir = currentFolder();
+    request.recursive = options.recursive;
+    request.followLinks = options.followLinks;
+    request.pattern = options.pattern;
+    request.thumbnailFolder = trimSpaces(settings.nameOrdner);
+    request.pageName = trimSpaces(settings.nameHTML);
+    const FolderWalk walk = walkFolders(request);
     int status = kExitSuccess;
     Totals totals;
     for (const QString& problem : walk.problems) {
@@ -225,7 +234,7 @@ int runBatch(const BatchEnvironment& env) {
         ++totals.folders;
         totals.kept += outcome.kept;
         totals.failed += outcome.failed;
-        totals.made += outcome.finished - outcome.failed - outcome.kept;
+        totals.made += outcome.finished - outcome.failed - outcome.kept - outcome.ourThumbnails;
         if (outcome.folderFailed) {
             // None of its pictures got a thumbnail.
             ++totals.foldersFailed;

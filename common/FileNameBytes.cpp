@@ -156,4 +156,16 @@ QString absoluteCleanPath(const QString& path) {
     return QDir::cleanPath(currentFolder() + QLatin1Char('/') + path);
 }
 
+QUrl fileUrlOf(const QString& path) {
+    const QString absolute = absoluteCleanPath(path);
+    const QByteArray bytes = nameToBytes(absolute);
+    if (bytes == absolute.toUtf8()) return QUrl::fromLocalFile(absolute);
+    return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/!$&'()*+,;=:@"));
+}
+
+QString localPathOf(const QUrl& url) {
+    if (!url.isLocalFile()) return {};
+    return nameFromBytes(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
 }  // namespace miniskop

@@ -11,6 +11,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <QUrl>
 
 namespace miniskop {
 
@@ -34,5 +35,14 @@ QString currentFolder();
 // `path` made absolute against the current folder and cleaned of "." and
 // ".." (as text, without asking the file system).
 QString absoluteCleanPath(const QString& path);
+
+// The file URL of `path` (made absolute). A name with bytes that are not
+// UTF-8 gets them percent-encoded as they are; any other path the URL
+// QUrl::fromLocalFile gives.
+QUrl fileUrlOf(const QString& path);
+
+// The local path a file URL names, its percent escapes taken as the bytes
+// of the name; empty for a URL that is not a local file.
+QString localPathOf(const QUrl& url);
 
 }  // namespace miniskop

@@ -31,10 +31,13 @@ bool startsAsOverviewPage(QByteArrayView head);
 // S >= 100: 20 + "...", 80..99: 15 + "...", 60..79: 10 + "..", below: 7 + "..".
 QString captionFor(const QString& name, int sizeS);
 
-// Text for an attribute value or element content: & < > " ' as entities.
+// Text for an attribute value or element content: & < > " ' as entities,
+// control characters as character references, and a byte of a name that is
+// not UTF-8 (see FileNameBytes.h) as the replacement mark.
 QString escapeText(const QString& text);
 
-// A relative URL in SRC or href: escapeText plus % # ? as %25 %23 %3F.
+// A relative URL in SRC or href: escapeText plus % # ? as %25 %23 %3F, and
+// a byte of a name that is not UTF-8 or a control character as %XX.
 QString escapeUrl(const QString& text);
 
 // The thumbnail's URL in SRC: escapeUrl plus ":" as %3A, so that a name like

@@ -104,7 +104,8 @@ void ThumbnailRun::start() {
     host_.setViewButtonsEnabled(false);
     drawProgress(0, 0, 100);  // clears the bar
 
-    if (host_.fileListCount() == 0) {
+    // A list of nothing but thumbnails this program made holds no picture.
+    if (host_.fileListCount() == 0 || !listHoldsPictures()) {
         outcome_ = Outcome{};
         host_.MsgBox(host_.emptyListMessage(runtext::kEmptyList), MessageIcon::Information,
                      runtext::kInfoTitle);
@@ -122,6 +123,15 @@ void ThumbnailRun::start() {
     state_ = State::Idle;
 }
 
+bool ThumbnailRun::listHoldsPictures() const {
+    // Usually the first entry already is a picture.
+    const QString folder = withClosingSeparator(host_.fileListPath());
+    for (int i = 0; i < host_.fileListCount(); ++i) {
+        if (!isOurThumbnail(folder + host_.fileListEntry(i))) return true;
+    }
+    return false;
+}
+
 void ThumbnailRun::cancel() {
     // Runs inside the loop's DoEvents: the picture in hand is finished, the
     // flag is seen before the next one.
@@ -135,7 +145,8 @@ void ThumbnailRun::closingDisplay() {
     host_.setCommand1Caption(startCaption());
     // The thumbnails the pictures finished so far have (made now or kept as
     // current); a picture that failed has none.
-    host_.setLabel4(runtext::kCount + QString::number(lastFinished_ + 1 - outcome_.failed));
+    host_.setLabel4(runtext::kCount +
+                    QString::number(lastFinished_ + 1 - outcome_.failed - outcome_.ourThumbnails));
     host_.setLabel15(runtext::kFinished);
     host_.setMousePointer(MousePointer::Default);
 }
@@ -204,12 +215,22 @@ void ThumbnailRun::Anzeige() {
         const QString pictureFolder = withClosingSeparator(host_.fileListPath());
         const QString aktuelleDatei = pictureFolder + entry;
 
+        // A thumbnail this program made, listed because thumbnails are
+        // written into the picture folder (or the list is one of a
+        // thumbnail folder), is no picture: no thumbnail of it, no entry.
+        if (isOurThumbnail(aktuelleDatei)) {
+            ++outcome_.ourThumbnails;
+            lastFinished_ = i;
+            outcome_.finished = i + 1;
+            continue;
+        }
+
         // Failures inside are skipped there; the picture gets its entry anyway.
         const QString shownThumbnail = processPicture(i, aktuelleDatei, pictureFolder, tag);
 
-        while (ThumbEntries_.size() <= i) ThumbEntries_.append(QString());
-        ThumbEntries_[i] = joinThumbEntry(Dateiname_mit_Extension(aktuelleDatei), shownThumbnail,
-                                          canvas_.picThumb.width, canvas_.picThumb.height);
+        // Entries in list order, one per picture.
+        ThumbEntries_.append(joinThumbEntry(Dateiname_mit_Extension(aktuelleDatei), shownThumbnail,
+                                            canvas_.picThumb.width, canvas_.picThumb.height));
         namer_.setPrevious(host_.fileListEntry(i));
         host_.setLabel4(QString::number(i));
         lastFinished_ = i;

@@ -38,9 +38,10 @@ public:
         bool started = false;       // the list was not empty: the run began
         bool folderFailed = false;  // the thumbnail folder could not be made
         bool pageWritten = false;
-        int finished = 0;  // pictures the run went through
-        int failed = 0;    // of those, pictures not loaded, scaled or written
-        int kept = 0;      // of those, thumbnails kept as current (--update)
+        int finished = 0;       // list positions the run went through
+        int ourThumbnails = 0;  // of those, thumbnails this program made: no pictures
+        int failed = 0;         // of those, pictures not loaded, scaled or written
+        int kept = 0;           // of those, thumbnails kept as current (--update)
         QString pagePath;
         QString pageError;  // why the page was not written (empty when it was)
         // Of the failed, pictures that could not be loaded or scaled.
@@ -105,6 +106,8 @@ private:
     void cancel();
     void Anzeige();
     void closingDisplay();
+    // Whether the list holds anything but thumbnails this program made.
+    bool listHoldsPictures() const;
     // Shows progress for list position i, the picture `aktuelleDatei` of
     // `pictureFolder`, and writes its thumbnail; returns what the picture's
     // cell shows (the thumbnail's file name).

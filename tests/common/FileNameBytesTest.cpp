@@ -62,3 +62,18 @@ TEST(FileNameBytes, EscapedBytesAreToldApartFromPairs) {
     EXPECT_EQ(nameToBytes(absoluteCleanPath("/a/./b/../" + name)),
               QByteArray("/a/\x80\xf0\x90\x82\x80\xff"));
 }
+
+TEST(FileNameBytes, FileUrlsCarryTheBytes) {
+    for (const QByteArray& bytes : {QByteArray("/tmp/Bilder vom S\xc3\xbc"
+                                               "den/100%#1.jpg"),
+                                    QByteArray("/tmp/Gr\xfcn/a\nb\xe4.jpg")}) {
+        const QString path = nameFromBytes(bytes);
+        const QUrl url = fileUrlOf(path);
+        EXPECT_TRUE(url.isLocalFile());
+        EXPECT_TRUE(url.fragment().isEmpty());
+        EXPECT_EQ(nameToBytes(localPathOf(url)), bytes);
+        // The URL as a page's link would give it, and as a browser hands it back.
+        EXPECT_EQ(nameToBytes(localPathOf(QUrl::fromEncoded(url.toEncoded()))), bytes);
+    }
+    EXPECT_EQ(localPathOf(QUrl("https://example.com/x.jpg")), QString());
+}
