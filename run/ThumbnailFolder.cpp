@@ -56,9 +56,13 @@ Expected<ThumbnailFolder> ThumbnailFolder::open(const QString& pictureFolder, co
     }
     const int fd = openFolderAt(pictures, nameBytes, O_NOFOLLOW);
     const int err = errno;
+    struct stat st {};
+    const bool link = fd < 0 &&
+                      ::fstatat(pictures, nameBytes.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      S_ISLNK(st.st_mode);
     ::close(pictures);
     if (fd >= 0) return ThumbnailFolder(fd, path, true);
-    if (err == ELOOP) return failure(path, QStringLiteral("a symbolic link, not followed"));
+    if (link) return failure(path, QStringLiteral("a symbolic link, not followed"));
     return failure(path, reason(err));
 }
 
