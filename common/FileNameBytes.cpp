@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -74,6 +75,9 @@ void appendUtf8(QByteArray& out, char32_t c) {
 }  // namespace
 
 QString nameFromBytes(QByteArrayView bytes) {
+    // Most names are plain ASCII.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char b) { return (b & 0x80) == 0; }))
+        return QString::fromLatin1(bytes);
     QString name;
     name.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size();) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QThread>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -19,6 +20,10 @@
 
 namespace miniskop {
 namespace {
+
+// How long a run waiting for another one's thumbnail folder sleeps between
+// two looks (events are let through before each).
+constexpr unsigned long kLockPollMs = 25;
 
 QString reason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
@@ -99,6 +104,17 @@ bool ThumbnailFolder::tryLock() {
         result = ::flock(fd_, LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
     return result == 0 || errno != EWOULDBLOCK;
+}
+
+bool ThumbnailFolder::lock(const std::function<void()>& waiting,
+                           const std::function<bool()>& goOn) {
+    if (tryLock()) return true;
+    waiting();
+    while (goOn()) {
+        if (tryLock()) return true;
+        QThread::msleep(kLockPollMs);
+    }
+    return false;
 }
 
 std::optional<QByteArray> ThumbnailFolder::head(const QString& name, bool& present) const {

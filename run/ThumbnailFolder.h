@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -41,6 +42,10 @@ public:
     // as long as this object lives. False when another run holds it; true
     // also where the file system knows no locks.
     bool tryLock();
+    // Takes that lock, waiting while another run holds it: `waiting` is
+    // called once when the wait begins, `goOn` before every new try (it lets
+    // events through, and says false to give up). False when given up.
+    bool lock(const std::function<void()>& waiting, const std::function<bool()>& goOn);
 
     // What stands at a name, for the question whether it may be replaced.
     enum class Occupant {

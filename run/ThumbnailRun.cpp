@@ -39,10 +39,6 @@
 namespace miniskop {
 namespace {
 
-// How long a run waiting for another one's thumbnail folder sleeps between
-// two looks, letting events through before each.
-constexpr unsigned long kLockPollMs = 25;
-
 // How often the bar is redrawn: every step-th position, the step growing with
 // the list (a hundredth of its length, at least 1).
 qint64 progressStep(int count) {
@@ -179,7 +175,12 @@ void ThumbnailRun::Anzeige() {
     }
     // One run at a time per thumbnail folder, so that the page shows the
     // thumbnails it names. A cancel while waiting ends the run, without a page.
-    if (!waitForFolder(*folder)) {
+    const bool locked = folder->lock([&] { host_.waitingForFolder(folder->path()); },
+                                     [&] {
+                                         if (!abbruch_) host_.DoEvents();
+                                         return !abbruch_;
+                                     });
+    if (!locked) {
         outcome_.pageError =
             QStringLiteral("cancelled while another run was working in %1").arg(folder->path());
         return;
@@ -255,18 +256,6 @@ void ThumbnailRun::Anzeige() {
     outcome_.pageError = page.error;
     // The lock goes with the folders.
     folders_.clear();
-}
-
-bool ThumbnailRun::waitForFolder(ThumbnailFolder& folder) {
-    if (folder.tryLock()) return true;
-    host_.waitingForFolder(folder.path());
-    while (!abbruch_) {
-        host_.DoEvents();
-        if (abbruch_) break;
-        if (folder.tryLock()) return true;
-        QThread::msleep(kLockPollMs);
-    }
-    return false;
 }
 
 QString ThumbnailRun::processPicture(int i, const QString& aktuelleDatei,

@@ -127,9 +127,6 @@ private:
     Status writeThumbnail(const ThumbnailFolder& folder, const QString& name,
                           ThumbnailFolder::Occupant seen, const Scaled& scaled,
                           const PictureKey& key);
-    // Takes the thumbnail folder's lock, waiting while another run holds
-    // it; false when the run was cancelled meanwhile.
-    bool waitForFolder(ThumbnailFolder& folder);
     void prefetchAfter(int i, const PictureKey& current);
     void drawProgress(qint32 value, qint32 minimum, qint32 maximum);
 
