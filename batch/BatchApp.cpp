@@ -10,6 +10,7 @@
 #include "BatchHost.h"
 #include "BatchOptions.h"
 #include "FileList.h"
+#include "FileNameBytes.h"
 #include "FileNames.h"
 #include "FolderWalk.h"
 #include "InterruptFlag.h"
@@ -26,8 +27,9 @@ namespace miniskop {
 
 namespace {
 
+// Names go out as the bytes the file system holds, as find prints them.
 void put(std::FILE* stream, const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputs(nameToBytes(text).constData(), stream);
     std::fflush(stream);
 }
 
@@ -98,7 +100,8 @@ struct Totals {
     int folders = 0;
     int made = 0;
     int kept = 0;
-    int failed = 0;
+    int failed = 0;         // pictures without a thumbnail, also those of a folder that failed
+    int foldersFailed = 0;  // folders not read, or whose thumbnail folder could not be used
 };
 
 // Says how one folder's run went, as a call for that folder alone would; the
@@ -115,9 +118,9 @@ int reportRun(const BatchEnvironment& env, const ThumbnailRun::Outcome& outcome,
     if (!outcome.started || outcome.folderFailed) return kExitFailure;
     bool success = outcome.pageWritten && outcome.failed == 0;
     if (outcome.failed > 0) {
-        complain(
-            env.err,
-            QStringLiteral("%1 of %2 pictures failed").arg(outcome.failed).arg(outcome.finished));
+        complain(env.err, QStringLiteral("%1 of %2 pictures failed")
+                              .arg(outcome.failed)
+                              .arg(outcome.finished - outcome.ourThumbnails));
     }
     if (host.cancelled()) {
         complain(env.err, QStringLiteral("cancelled after %1 of %2 pictures")
@@ -158,12 +161,21 @@ int runBatch(const BatchEnvironment& env) {
     if (!iniPath.isEmpty()) Ini_Lesen(settings, iniPath, DefaultsWrite::Never);
     applyBatchOptions(options, settings);
 
-    const FolderWalk walk = walkFolders(options.folders, options.recursive, options.pattern,
-                                        trimSpaces(settings.nameOrdner), QDir::currentPath());
+    FolderWalkRequest request;
+    request.given = options.folders;
+    request.currentDir = currentFolder();
+    request.recursive = options.recursive;
+    request.followLinks = options.followLinks;
+    request.pattern = options.pattern;
+    request.thumbnailFolder = trimSpaces(settings.nameOrdner);
+    request.pageName = trimSpaces(settings.nameHTML);
+    const FolderWalk walk = walkFolders(request);
     int status = kExitSuccess;
+    Totals totals;
     for (const QString& problem : walk.problems) {
         complain(env.err, problem);
         status = kExitFailure;
+        ++totals.foldersFailed;
     }
     if (walk.folders.isEmpty()) {
         if (walk.problems.isEmpty()) {
@@ -177,6 +189,7 @@ int runBatch(const BatchEnvironment& env) {
     BatchHostOptions hostOptions;
     hostOptions.enlarge = options.enlarge;
     hostOptions.showProgress = env.stderrIsTerminal && !options.quiet;
+    hostOptions.terminal = env.stderrIsTerminal;
     hostOptions.colour = env.colour;
     // The bar with its brackets fits the terminal, at most 50 cells wide.
     const int columns = env.terminalColumns > 0 ? env.terminalColumns : 80;
@@ -191,7 +204,6 @@ int runBatch(const BatchEnvironment& env) {
 
     FolderLists lists(walk.folders, options.pattern);
     InterruptFlag::install();
-    Totals totals;
     int position = 0;
     for (int k = 0; k < lists.count(); ++k) {
         const Expected<QStringList> entries = lists.take(k);
@@ -201,6 +213,7 @@ int runBatch(const BatchEnvironment& env) {
                 env.err,
                 QStringLiteral("cannot list %1: %2").arg(lists.folder(k), entries.error().message));
             status = kExitFailure;
+            ++totals.foldersFailed;
             continue;
         }
         BatchHost host(lists.folder(k), *entries, settings, hostOptions, env.err);
@@ -221,7 +234,12 @@ int runBatch(const BatchEnvironment& env) {
         ++totals.folders;
         totals.kept += outcome.kept;
         totals.failed += outcome.failed;
-        totals.made += outcome.finished - outcome.failed - outcome.kept;
+        totals.made += outcome.finished - outcome.failed - outcome.kept - outcome.ourThumbnails;
+        if (outcome.folderFailed) {
+            // None of its pictures got a thumbnail.
+            ++totals.foldersFailed;
+            totals.failed += host.fileListCount();
+        }
         if (host.cancelled()) {
             if (k + 1 < lists.count()) {
                 complain(env.err, QStringLiteral("%1 of %2 folders not run")
@@ -233,12 +251,17 @@ int runBatch(const BatchEnvironment& env) {
     }
 
     if (several || options.recursive || options.update) {
-        put(env.out, QStringLiteral("%1 folders: %2 thumbnails made, %3 kept as up to date, "
-                                    "%4 failed\n")
-                         .arg(totals.folders)
-                         .arg(totals.made)
-                         .arg(totals.kept)
-                         .arg(totals.failed));
+        QString summary = QStringLiteral(
+                              "%1 folders: %2 thumbnails made, %3 kept as up to date, "
+                              "%4 failed")
+                              .arg(totals.folders)
+                              .arg(totals.made)
+                              .arg(totals.kept)
+                              .arg(totals.failed);
+        if (totals.foldersFailed > 0) {
+            summary += QStringLiteral(", %1 folders failed").arg(totals.foldersFailed);
+        }
+        put(env.out, summary + QLatin1Char('\n'));
     }
     return status;
 }

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 
+#include "FileNameBytes.h"
 #include "InterruptFlag.h"
 #include "ThumbnailRun.h"
 
@@ -27,7 +28,7 @@ void BatchHost::progressChanged() {
     // The cleared bar at the start is not worth a line of its own.
     if (surface_.isBlank() && !progressLineOpen_) return;
     const QString line = options_.colour ? surface_.colouredLine() : surface_.plainLine();
-    std::fputs(("\r" + line).toLocal8Bit().constData(), err_);
+    std::fputs(nameToBytes(QLatin1Char('\r') + line).constData(), err_);
     std::fflush(err_);
     progressLineOpen_ = true;
 }
@@ -55,12 +56,22 @@ void BatchHost::announceFolder(int number, int folders) {
                              .arg(folders)
                              .arg(entries_.size())
                              .arg(folder_);
-    std::fputs(line.toLocal8Bit().constData(), err_);
+    std::fputs(nameToBytes(line).constData(), err_);
     std::fflush(err_);
 }
 
 void BatchHost::pictureFailed(const QString& path, const QString& reason) {
     writeError(reason.isEmpty() ? path : path + QStringLiteral(": ") + reason);
+}
+
+void BatchHost::thumbnailFolderFailed(const QString& reason) {
+    writeError(runtext::kErrorTitle + QStringLiteral(": ") + runtext::kFolderFailed +
+               QStringLiteral(" (") + reason + QLatin1Char(')'));
+}
+
+void BatchHost::waitingForFolder(const QString& folder) {
+    if (!options_.terminal) return;
+    writeError(QStringLiteral("miniskop-batch: waiting for another run working in ") + folder);
 }
 
 void BatchHost::finishProgress() {
@@ -75,10 +86,10 @@ void BatchHost::writeError(const QString& line) {
     if (barShown) {
         // Wipe the bar, write the message in its place, draw the bar again below.
         const QString blank(surface_.columns() + 2, QLatin1Char(' '));
-        std::fputs(("\r" + blank + "\r").toLocal8Bit().constData(), err_);
+        std::fputs(nameToBytes(QLatin1Char('\r') + blank + QLatin1Char('\r')).constData(), err_);
         progressLineOpen_ = false;
     }
-    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), err_);
+    std::fputs(nameToBytes(line + QLatin1Char('\n')).constData(), err_);
     std::fflush(err_);
     if (barShown) progressChanged();
 }

@@ -21,6 +21,7 @@ class ThumbnailRun;
 struct BatchHostOptions {
     bool enlarge = false;
     bool showProgress = false;  // stderr is a terminal and not --quiet
+    bool terminal = false;      // stderr is a terminal
     bool colour = false;        // the terminal takes colour escapes
     int barColumns = 40;
 };
@@ -63,6 +64,10 @@ public:
     void setCurrentPagePath(const QString&) override {}
     void pageWritten(const QString&) override {}
     void pictureFailed(const QString& path, const QString& reason) override;
+    // The message box's line, followed by the folder and the system's reason.
+    void thumbnailFolderFailed(const QString& reason) override;
+    // Said on a terminal only: elsewhere nobody is watching the wait.
+    void waitingForFolder(const QString& folder) override;
 
     // Ends an open progress line so that what follows starts on a new line.
     void finishProgress();

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "FileList.h"
+#include "NameRules.h"
 
 namespace miniskop {
 
@@ -27,6 +28,17 @@ const std::map<QString, Opt>& valueOptions() {
     return options;
 }
 
+// What is written goes into the picture folder, never elsewhere.
+Unexpected<Failure> singleNameRefused(const QString& option, const QString& value) {
+    return fail(QStringLiteral("%1 needs a single name inside the folder (no \"/\", not \".\" "
+                               "or \"..\"), not \"%2\"")
+                    .arg(option, value));
+}
+
+Unexpected<Failure> affixRefused(const QString& option, const QString& value) {
+    return fail(QStringLiteral("%1 must not contain \"/\": \"%2\"").arg(option, value));
+}
+
 // Stores the value of one option; a failure names the reason.
 Status storeValue(BatchOptions& options, Opt opt, const QString& name, const QString& value) {
     switch (opt) {
@@ -47,9 +59,11 @@ Status storeValue(BatchOptions& options, Opt opt, const QString& name, const QSt
             options.perRow = value;
             break;
         case Opt::PageName:
+            if (!isAcceptedPageName(value)) return singleNameRefused(name, value);
             options.pageName = value;
             break;
         case Opt::FolderName:
+            if (!isAcceptedFolderName(value)) return singleNameRefused(name, value);
             options.folderName = value;
             break;
         case Opt::Quality: {
@@ -64,9 +78,11 @@ Status storeValue(BatchOptions& options, Opt opt, const QString& name, const QSt
             break;
         }
         case Opt::Prefix:
+            if (!isAcceptedAffix(value)) return affixRefused(name, value);
             options.prefix = value;
             break;
         case Opt::Suffix:
+            if (!isAcceptedAffix(value)) return affixRefused(name, value);
             options.suffix = value;
             break;
         case Opt::Jobs: {
@@ -126,6 +142,7 @@ Expected<BatchOptions> parseBatchArguments(const QStringList& arguments) {
         if (name == QLatin1String("--quiet") || name == QLatin1String("-q")) flag = &options.quiet;
         if (name == QLatin1String("--recursive") || name == QLatin1String("-r"))
             flag = &options.recursive;
+        if (name == QLatin1String("--follow-links")) flag = &options.followLinks;
         if (name == QLatin1String("--update")) flag = &options.update;
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) flag = &options.help;
         if (name == QLatin1String("--version")) flag = &options.version;
@@ -174,14 +191,18 @@ QString batchUsageText() {
                "  --per-row TEXT      thumbnails per row of the page (setting anzTabelle)\n"
                "  --page-name TEXT    file name of the page (setting nameHTML)\n"
                "  --folder-name TEXT  thumbnail sub-folder; \"\" writes into FOLDER itself\n"
+               "                      (both single names: no \"/\", not \".\" or \"..\")\n"
                "  --quality N         JPEG quality, 1 to 100\n"
-               "  --prefix TEXT       put TEXT before each thumbnail's name\n"
-               "  --suffix TEXT       put TEXT after each thumbnail's name\n"
+               "  --prefix TEXT       put TEXT before each thumbnail's name (no \"/\")\n"
+               "  --suffix TEXT       put TEXT after each thumbnail's name (no \"/\")\n"
                "  --enlarge           enlarge pictures smaller than the thumbnail size\n"
                "  -j, --jobs N        pictures worked on at once (default: one per core;\n"
                "                      1 works on one picture at a time)\n"
                "  -r, --recursive     also every folder below each FOLDER that holds pictures\n"
-               "                      (not the thumbnail folders, not hidden folders)\n"
+               "                      (not the thumbnail folders, not hidden folders, not\n"
+               "                      links to folders)\n"
+               "      --follow-links  with -r, also enter links to folders (still never a\n"
+               "                      hidden or thumbnail folder, nor one folder twice)\n"
                "      --update        keep each thumbnail made from its picture as it is now\n"
                "                      with the same settings; make only the others\n"
                "  -q, --quiet         no progress bar\n"

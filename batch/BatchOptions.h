@@ -31,8 +31,9 @@ struct BatchOptions {
     std::optional<int> jobs;            // pictures worked on at once, 1 to kMaxBatchJobs
     bool enlarge = false;
     bool quiet = false;
-    bool recursive = false;  // every folder of the trees below the folders given
-    bool update = false;     // keep thumbnails that are current
+    bool recursive = false;    // every folder of the trees below the folders given
+    bool followLinks = false;  // with recursive: also enter links to folders
+    bool update = false;       // keep thumbnails that are current
     bool help = false;
     bool version = false;
     QStringList folders;  // as given, in order

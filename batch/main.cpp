@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "BatchApp.h"
+#include "FileNameBytes.h"
 #include "TerminalProgressSurface.h"
 
 int main(int argc, char** argv) {
@@ -24,7 +25,8 @@ int main(int argc, char** argv) {
 
     miniskop::BatchEnvironment env;
     env.err = terminal;
-    env.arguments = QCoreApplication::arguments().mid(1);
+    // The arguments as bytes: a folder named in Latin-1 is still that folder.
+    for (int i = 1; i < argc; ++i) env.arguments.append(miniskop::nameFromBytes(argv[i]));
     env.programDir = QCoreApplication::applicationDirPath();
     env.userConfigDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     env.stderrIsTerminal = isatty(STDERR_FILENO) == 1;

@@ -1,8 +1,9 @@
 // Device and inode of a file. See FileIdentity.h.
 #include "FileIdentity.h"
 
-#include <QFile>
 #include <QHashFunctions>
+
+#include "FileNameBytes.h"
 
 namespace miniskop {
 
@@ -12,7 +13,7 @@ size_t qHash(const FileIdentity& id, size_t seed) noexcept {
 
 std::optional<FileIdentity> identityOf(const QString& path) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
+    if (::stat(nameToBytes(path).constData(), &st) != 0) return std::nullopt;
     return FileIdentity::of(st);
 }
 

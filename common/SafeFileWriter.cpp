@@ -4,13 +4,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <cerrno>
@@ -18,6 +16,7 @@
 #include <mutex>
 
 #include "FileIdentity.h"
+#include "FileNameBytes.h"
 
 namespace miniskop {
 namespace {
@@ -51,15 +50,15 @@ int lockExclusive(int fd, int how) {
     return result;
 }
 
-// Creates a fresh temporary file in `dir` and locks it; returns its descriptor
-// and name. A clean-up may take the file between its creation and the lock;
-// the lock then holds a file without a name, and another is made.
-int createTemporary(const QString& dir, QByteArray& nameOut, int& errOut) {
+// Creates a fresh temporary file in the folder `dirFd` and locks it; returns
+// its descriptor and name. A clean-up may take the file between its creation
+// and the lock; the lock then holds a file without a name, and another is made.
+int createTemporary(int dirFd, QByteArray& nameOut, int& errOut) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString name = dir + QLatin1Char('/') + QLatin1String(kTemporaryPrefix) +
-                             QString::number(QRandomGenerator::global()->generate64(), 36);
-        nameOut = QFile::encodeName(name);
-        const int fd = ::open(nameOut.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        nameOut = QByteArray(kTemporaryPrefix) +
+                  QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        const int fd = ::openat(dirFd, nameOut.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             errOut = errno;
@@ -69,7 +68,7 @@ int createTemporary(const QString& dir, QByteArray& nameOut, int& errOut) {
         if (lockExclusive(fd, LOCK_EX) != 0 || ::fstat(fd, &st) != 0) {
             errOut = errno;
             ::close(fd);
-            ::unlink(nameOut.constData());
+            ::unlinkat(dirFd, nameOut.constData(), 0);
             return -1;
         }
         if (st.st_nlink > 0) return fd;
@@ -110,6 +109,37 @@ bool removeIfUnheld(int dirFd, const char* name) {
     return ::unlinkat(dirFd, name, 0) == 0;
 }
 
+// A single name: neither empty nor "." or "..", without "/" or NUL.
+bool isSingleName(const QByteArray& name) {
+    return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') &&
+           !name.contains('\0');
+}
+
+// Puts the temporary file in place of `target`; with `existing` Refuse only
+// where nothing stands. A file system that cannot rename that way is asked
+// once more whether anything stands there, and then renamed onto as before.
+int renameInto(int dirFd, const char* tmp, const char* target, Existing existing) {
+    if (existing == Existing::Replace) return ::renameat(dirFd, tmp, dirFd, target);
+    if (::renameat2(dirFd, tmp, dirFd, target, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    struct stat there {};
+    if (::fstatat(dirFd, target, &there, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(dirFd, tmp, dirFd, target);
+}
+
+// Opens the folder of `path` and splits off the name in it.
+int openFolderOf(const QString& path, QString& nameOut) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    nameOut = path.mid(slash + 1);
+    const QString folder = slash < 0    ? QStringLiteral(".")
+                           : slash == 0 ? QStringLiteral("/")
+                                        : path.left(slash);
+    return ::open(nameToBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 }  // namespace
 
 bool isTemporaryName(const QString& fileName) {
@@ -125,13 +155,27 @@ bool isTemporaryName(const QString& fileName) {
 }
 
 int removeStaleTemporaries(const QString& folder) {
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (dir == nullptr) return 0;
+    const int fd = ::open(nameToBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    const int removed = removeStaleTemporariesAt(fd);
+    ::close(fd);
+    return removed;
+}
+
+int removeStaleTemporariesAt(int folderFd) {
+    // A reading of its own, so the folder's descriptor is left as it was.
+    const int readFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (readFd < 0) return 0;
+    DIR* dir = ::fdopendir(readFd);
+    if (dir == nullptr) {
+        ::close(readFd);
+        return 0;
+    }
     const auto closeDir = qScopeGuard([dir] { ::closedir(dir); });
     int removed = 0;
     while (const dirent* entry = ::readdir(dir)) {
-        if (!isTemporaryName(QFile::decodeName(entry->d_name))) continue;
-        if (removeIfUnheld(::dirfd(dir), entry->d_name)) ++removed;
+        if (!isTemporaryName(QString::fromLatin1(entry->d_name))) continue;
+        if (removeIfUnheld(folderFd, entry->d_name)) ++removed;
     }
     return removed;
 }
@@ -142,32 +186,46 @@ void setWriteFaultHookForTesting(WriteFaultHook hook) {
 }
 
 Status writeFileAtomically(const QString& path, QByteArrayView bytes, SyncMode mode) {
-    const QFileInfo target(path);
-    if (path.isEmpty() || target.fileName().isEmpty()) return failure(path, EINVAL);
-    if (target.isDir()) return failure(path, EISDIR);
+    QString name;
+    const int dirFd = openFolderOf(path, name);
+    if (dirFd < 0) return failure(path, errno);
+    const Status written = writeFileAtomicallyAt(dirFd, name, path, bytes, mode);
+    ::close(dirFd);
+    return written;
+}
+
+Status writeFileAtomicallyAt(int folderFd, const QString& name, const QString& shownPath,
+                             QByteArrayView bytes, SyncMode mode, Existing existing) {
+    const QByteArray target = nameToBytes(name);
+    if (!isSingleName(target)) return failure(shownPath, EINVAL);
+    struct stat there {};
+    if (::fstatat(folderFd, target.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(there.st_mode)) {
+        return failure(shownPath, EISDIR);
+    }
 
     QByteArray tmpName;
     int err = 0;
-    const int fd = createTemporary(target.absolutePath(), tmpName, err);
-    if (fd < 0) return failure(path, err);
+    const int fd = createTemporary(folderFd, tmpName, err);
+    if (fd < 0) return failure(shownPath, err);
     // A second descriptor keeps the lock after the writing one is closed (and
     // its close has reported any late write error), until the rename is done.
     const int lockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (lockFd < 0) {
         err = errno;
         ::close(fd);
-        ::unlink(tmpName.constData());
-        return failure(path, err);
+        ::unlinkat(folderFd, tmpName.constData(), 0);
+        return failure(shownPath, err);
     }
     const auto releaseLock = qScopeGuard([lockFd] { ::close(lockFd); });
 
     const auto discard = [&](int e) {
         ::close(fd);
-        ::unlink(tmpName.constData());
-        return failure(path, e);
+        ::unlinkat(folderFd, tmpName.constData(), 0);
+        return failure(shownPath, e);
     };
 
-    if (const int fault = injectedFault(path, bytes.size())) {
+    if (const int fault = injectedFault(shownPath, bytes.size())) {
         // Behave like a write that got part of the way: some bytes land in the
         // temporary file before the error, which must then be cleaned away.
         int ignored = 0;
@@ -178,13 +236,13 @@ Status writeFileAtomically(const QString& path, QByteArrayView bytes, SyncMode m
     if (mode == SyncMode::Durable && ::fsync(fd) != 0) return discard(errno);
     if (::close(fd) != 0) {
         err = errno;
-        ::unlink(tmpName.constData());
-        return failure(path, err);
+        ::unlinkat(folderFd, tmpName.constData(), 0);
+        return failure(shownPath, err);
     }
-    if (::rename(tmpName.constData(), QFile::encodeName(path).constData()) != 0) {
+    if (renameInto(folderFd, tmpName.constData(), target.constData(), existing) != 0) {
         err = errno;
-        ::unlink(tmpName.constData());
-        return failure(path, err);
+        ::unlinkat(folderFd, tmpName.constData(), 0);
+        return failure(shownPath, err);
     }
     return Status::success();
 }

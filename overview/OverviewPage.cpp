@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "Cp1252.h"
+#include "FileNameBytes.h"
 #include "ThumbEntry.h"
 
 namespace miniskop {
@@ -70,6 +71,13 @@ void appendCell(QString& page, const ThumbEntryFields& e, qsizetype k, int perRo
 
 }  // namespace
 
+bool startsAsOverviewPage(QByteArrayView head) {
+    // Lines 1 to 3: the last of them is the generator line.
+    QByteArray start;
+    for (int line = 0; line < 3; ++line) start += QByteArray(kHeadLines[line]) + "\r\n";
+    return head.startsWith(start);
+}
+
 QString captionFor(const QString& name, int sizeS) {
     qsizetype keep = 7;
     QLatin1String dots("..");
@@ -90,10 +98,27 @@ QString captionFor(const QString& name, int sizeS) {
            dots;
 }
 
+namespace {
+
+// Control characters (below a blank, and DEL) break links and lines.
+bool isControl(char16_t c) { return c < 0x20 || c == 0x7F; }
+
+QString percentByte(int byte) {
+    return QStringLiteral("%%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+}  // namespace
+
 QString escapeText(const QString& text) {
+    // A byte of a name that is not UTF-8 shows as the replacement mark.
+    const QString shown = shownName(text);
     QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
+    out.reserve(shown.size());
+    for (const QChar c : shown) {
+        if (isControl(c.unicode())) {
+            out += QStringLiteral("&#%1;").arg(int(c.unicode()));
+            continue;
+        }
         switch (c.unicode()) {
             case '&':
                 out += QLatin1String("&amp;");
@@ -119,9 +144,20 @@ QString escapeText(const QString& text) {
 
 QString escapeUrl(const QString& text) {
     // Percent escapes first: the entities of escapeText carry a "#" of their own.
+    // A byte of a name that is not UTF-8, and a control character, go as %XX,
+    // so that a browser asks for exactly those bytes.
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (const int byte = escapedByteAt(text, i); byte >= 0) {
+            out += percentByte(byte);
+            continue;
+        }
+        if (isControl(c.unicode())) {
+            out += percentByte(c.unicode());
+            continue;
+        }
         switch (c.unicode()) {
             case '%':
                 out += QLatin1String("%25");

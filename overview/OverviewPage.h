@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -22,14 +23,21 @@ struct OverviewPageInput {
 // escapeText, escapeUrl) and characters Windows-1252 lacks become "&#N;".
 QByteArray overviewPageBytes(const OverviewPageInput& input);
 
+// True when `head`, the first bytes of a file, begin as every overview page
+// this program writes begins: its first lines up to the generator line.
+bool startsAsOverviewPage(QByteArrayView head);
+
 // The caption for a picture name at a thumbnail size, shortened by characters:
 // S >= 100: 20 + "...", 80..99: 15 + "...", 60..79: 10 + "..", below: 7 + "..".
 QString captionFor(const QString& name, int sizeS);
 
-// Text for an attribute value or element content: & < > " ' as entities.
+// Text for an attribute value or element content: & < > " ' as entities,
+// control characters as character references, and a byte of a name that is
+// not UTF-8 (see FileNameBytes.h) as the replacement mark.
 QString escapeText(const QString& text);
 
-// A relative URL in SRC or href: escapeText plus % # ? as %25 %23 %3F.
+// A relative URL in SRC or href: escapeText plus % # ? as %25 %23 %3F, and
+// a byte of a name that is not UTF-8 or a control character as %XX.
 QString escapeUrl(const QString& text);
 
 // The thumbnail's URL in SRC: escapeUrl plus ":" as %3A, so that a name like

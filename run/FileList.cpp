@@ -10,13 +10,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "FileNameBytes.h"
 
 namespace miniskop {
 namespace {
@@ -126,9 +125,7 @@ bool FileList::isValidPattern(const QString& pattern) {
     return true;
 }
 
-QString FileList::normalisedFolder(const QString& folder) {
-    return QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-}
+QString FileList::normalisedFolder(const QString& folder) { return absoluteCleanPath(folder); }
 
 Expected<QStringList> listFolder(const QString& folder, const QString& pattern) {
     FolderReadRequest request;
@@ -140,7 +137,7 @@ Expected<QStringList> listFolder(const QString& folder, const QString& pattern) 
 
 Expected<FolderReading> readFolder(const QString& folder, const FolderReadRequest& request) {
     if (folder.isEmpty()) return fail(QStringLiteral("Kein Ordner angegeben"));
-    const QByteArray encoded = QFile::encodeName(folder);
+    const QByteArray encoded = nameToBytes(folder);
     DIR* dir = ::opendir(encoded.constData());
     if (!dir) return systemFailure(folder, errno);
 
@@ -168,7 +165,7 @@ Expected<FolderReading> readFolder(const QString& folder, const FolderReadReques
         const bool maybeFolder = request.subfolders && (type == DT_DIR || unsure);
         if (!maybeFile && !maybeFolder) continue;
 
-        QString name = QFile::decodeName(e->d_name);
+        QString name = nameFromBytes(e->d_name);
         QString folded = name.toCaseFolded();
         // What the entry is wanted as, decided on its name before any stat.
         const bool matched = maybeFile && matchesAny(items, folded);

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "FileNames.h"
+#include "PictureFile.h"
 #include "RunHost.h"
 #include "ThumbnailRecord.h"
 
@@ -35,6 +36,9 @@ QString ListedPictures::pictureAt(const QString& path, const RunHost& host) {
     return pictures_.value(*id);
 }
 
-bool isOurThumbnail(const QString& path) { return ourThumbnailRecord(path).has_value(); }
+bool isOurThumbnail(const QString& path) {
+    const Expected<PictureFile> file = PictureFile::open(path);
+    return file && startsAsOurThumbnail(file->head(kThumbnailHeadBytes));
+}
 
 }  // namespace miniskop

@@ -29,7 +29,9 @@ private:
     QHash<FileIdentity, QString> pictures_;
 };
 
-// True when the file at `path` is a whole thumbnail of ours (any record).
+// True when the file at `path` is a thumbnail this program made (any record,
+// whole or cut short). It is opened as pictures are: links followed, but never
+// waiting, and only a regular file.
 bool isOurThumbnail(const QString& path);
 
 }  // namespace miniskop

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "ProgressSurface.h"
+#include "RunTexts.h"
 #include "ThumbSettings.h"
 
 namespace miniskop {
@@ -58,6 +59,17 @@ public:
     // The text of the message a start click with an empty list shows; `text`
     // is the run's own. A host that knows why the list is empty may say so.
     virtual QString emptyListMessage(const QString& text) const { return text; }
+
+    // The thumbnail folder could not be made or used (the run ends there);
+    // `reason` names the folder and why. The run's message box by default.
+    virtual void thumbnailFolderFailed(const QString& reason) {
+        Q_UNUSED(reason);
+        MsgBox(runtext::kFolderFailed, MessageIcon::Critical, runtext::kErrorTitle);
+    }
+
+    // Another run is working in the thumbnail `folder`; this one waits,
+    // letting events through, until that run is done or this one is cancelled.
+    virtual void waitingForFolder(const QString& folder) { Q_UNUSED(folder); }
 
     // A picture whose thumbnail could not be made (it still gets its entry).
     virtual void pictureFailed(const QString& path, const QString& reason) {

@@ -7,14 +7,13 @@
 #include "NumericValue.h"
 #include "OverviewPage.h"
 #include "RunTexts.h"
-#include "SafeFileWriter.h"
 #include "ThumbnailNaming.h"
 #include "Trimming.h"
 
 namespace miniskop {
 
 PageOutcome html(RunHost& host, const QStringList& ThumbEntries, qint16 anzProZeile,
-                 ListedPictures& listed) {
+                 ListedPictures& listed, RunFolders& folders) {
     PageOutcome outcome;
     host.setMousePointer(MousePointer::Hourglass);
     const ThumbSettings& settings = host.settings();
@@ -39,12 +38,25 @@ PageOutcome html(RunHost& host, const QStringList& ThumbEntries, qint16 anzProZe
         return outcome;
     }
 
-    const QString pagePath = inThumbnailFolder(thumbnailFolder(pictureFolder, settings), pageName);
-    // The page never replaces one of the list's pictures either.
-    if (const QString picture = listed.pictureAt(pagePath, host); !picture.isEmpty()) {
-        outcome.error = QStringLiteral("the page would overwrite the picture %1").arg(picture);
+    const QString folderName = trimSpaces(settings.nameOrdner);
+    const QString pagePath =
+        inThumbnailFolder(thumbnailFolder(pictureFolder, folderName), pageName);
+    const auto refuse = [&](const QString& why) {
+        outcome.error = why;
         host.setMousePointer(MousePointer::Arrow);
         return outcome;
+    };
+    // The page never replaces one of the list's pictures either, nor any
+    // other file but a page this program wrote.
+    if (const QString picture = listed.pictureAt(pagePath, host); !picture.isEmpty()) {
+        return refuse(QStringLiteral("the page would overwrite the picture %1").arg(picture));
+    }
+    const Expected<const ThumbnailFolder*> folder = folders.at(pictureFolder, folderName);
+    if (!folder) return refuse(folder.error().message);
+    const ThumbnailFolder::Occupant seen = (*folder)->pageAt(pageName);
+    if (seen == ThumbnailFolder::Occupant::Foreign) {
+        return refuse(
+            QStringLiteral("%1 was not made by Miniskop and is left as it is").arg(pagePath));
     }
     host.setCurrentPagePath(pagePath);
 
@@ -56,7 +68,7 @@ PageOutcome html(RunHost& host, const QStringList& ThumbEntries, qint16 anzProZe
 
     // Writing replaces an older page (read-only included) only once the new
     // one is complete. Skipped on failure: no view buttons, no browser.
-    const Status written = writeFileAtomically(pagePath, overviewPageBytes(input));
+    const Status written = (*folder)->write(pageName, overviewPageBytes(input), seen);
     if (!written) {
         outcome.error = written.error().message;
         host.setMousePointer(MousePointer::Arrow);

@@ -10,6 +10,7 @@
 
 #include "OverwriteGuard.h"
 #include "RunHost.h"
+#include "ThumbnailFolder.h"
 
 namespace miniskop {
 
@@ -19,10 +20,11 @@ struct PageOutcome {
     QString error;  // why it was not (empty when it was)
 };
 
-// Writes the page of `ThumbEntries` with `anzProZeile` cells a row. A failing
-// step ends the page there (no page, no view buttons) and says why; the page
-// never replaces one of the list's pictures (`listed`).
+// Writes the page of `ThumbEntries` with `anzProZeile` cells a row into the
+// thumbnail folder of `folders` it belongs in. A failing step ends the page
+// there (no page, no view buttons) and says why; the page never replaces one
+// of the list's pictures (`listed`), nor any file but a page of ours.
 PageOutcome html(RunHost& host, const QStringList& ThumbEntries, qint16 anzProZeile,
-                 ListedPictures& listed);
+                 ListedPictures& listed, RunFolders& folders);
 
 }  // namespace miniskop

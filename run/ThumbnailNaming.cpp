@@ -9,7 +9,11 @@
 namespace miniskop {
 
 QString thumbnailFolder(const QString& pictureFolder, const ThumbSettings& settings) {
-    return withClosingSeparator(pictureFolder) + trimSpaces(settings.nameOrdner);
+    return thumbnailFolder(pictureFolder, trimSpaces(settings.nameOrdner));
+}
+
+QString thumbnailFolder(const QString& pictureFolder, const QString& folderName) {
+    return withClosingSeparator(pictureFolder) + folderName;
 }
 
 QString inThumbnailFolder(const QString& thumbFolder, const QString& name) {

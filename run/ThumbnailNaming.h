@@ -18,6 +18,8 @@ namespace miniskop {
 // Picture folder (with or without closing separator) + nameOrdner, trimmed.
 // No separator follows; an empty folder name gives the picture folder itself.
 QString thumbnailFolder(const QString& pictureFolder, const ThumbSettings& settings);
+// The same with the folder name already trimmed.
+QString thumbnailFolder(const QString& pictureFolder, const QString& folderName);
 
 // `name` inside `thumbFolder`: one separator between them, also when the
 // folder is the picture folder itself and already ends with one.

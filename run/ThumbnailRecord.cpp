@@ -1,12 +1,13 @@
 // The record inside a thumbnail. See ThumbnailRecord.h.
 #include "ThumbnailRecord.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
-#include <QFile>
-
+#include "FileNameBytes.h"
 #include "FileNames.h"
 #include "PictureWork.h"
+#include "RegularFileRead.h"
 
 #ifndef MINISKOP_VERSION
 #define MINISKOP_VERSION "unknown"
@@ -15,27 +16,25 @@
 namespace miniskop {
 namespace {
 
-// Thumbnails are small; a file far beyond any thumbnail is not read whole.
+// Thumbnails are small; a file far beyond any thumbnail is not read at all.
 constexpr qint64 kLargestThumbnail = qint64(64) << 20;
 
-QByteArray readSmallFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestThumbnail) return {};
-    return file.readAll();
-}
+// What starts the comment of every record (JpegRecord writes it so), and the
+// first word of our thumbnails' records.
+constexpr char kRecordStart[] = "Miniskop record\nprogram ";
 
 }  // namespace
 
 PictureState pictureStateOf(const QString& path) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    if (::stat(nameToBytes(path).constData(), &st) != 0) return {};
     return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 QByteArray thumbnailRecord(const PictureKey& key) {
     QByteArray record;
     record += "program " MINISKOP_VERSION "\n";
-    record += "picture " + Dateiname_mit_Extension(key.path).toUtf8() + '\n';
+    record += "picture " + nameToBytes(Dateiname_mit_Extension(key.path)) + '\n';
     record += "bytes " + QByteArray::number(key.picture.bytes) + '\n';
     record += "modified " + QByteArray::number(key.picture.modifiedNs) + '\n';
     record += "bound " + QByteArray::number(double(key.sizeBound), 'g', 9) + '\n';
@@ -56,9 +55,24 @@ std::optional<QSize> currentThumbnail(const QString& jpegPath, const PictureKey&
 }
 
 std::optional<JpegRecord> ourThumbnailRecord(const QString& path) {
-    std::optional<JpegRecord> found = readJpegRecord(readSmallFile(path));
+    // Whatever stands at the path (a FIFO, a link to a device, a huge file)
+    // is never waited for and never read beyond a thumbnail's size.
+    const std::optional<QByteArray> bytes =
+        readRegularFile(AT_FDCWD, path, kLargestThumbnail, ReadPart::Whole);
+    if (!bytes) return std::nullopt;
+    std::optional<JpegRecord> found = readJpegRecord(*bytes);
     if (!found || !found->record.startsWith("program ")) return std::nullopt;
     return found;
+}
+
+bool startsAsOurThumbnail(QByteArrayView head) {
+    const auto at = [&](qsizetype i) { return i < head.size() ? quint8(head[i]) : 0; };
+    if (at(0) != 0xFF || at(1) != 0xD8) return false;
+    qsizetype i = 2;
+    // The record follows SOI, or the JFIF header when there is one.
+    if (at(i) == 0xFF && at(i + 1) == 0xE0) i += 2 + (at(i + 2) << 8 | at(i + 3));
+    if (at(i) != 0xFF || at(i + 1) != 0xFE) return false;
+    return head.sliced(std::min(head.size(), i + 4)).startsWith(kRecordStart);
 }
 
 }  // namespace miniskop

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QSize>
 #include <QString>
 #include <optional>
@@ -38,7 +39,16 @@ std::optional<QSize> currentThumbnail(const QString& jpegPath, const PictureKey&
 
 // The record and picture size of the file at `path` when it is a whole
 // thumbnail of ours (made by this program, from any picture, with any
-// settings); none otherwise.
+// settings); none otherwise. A link at the last component is not followed,
+// and only a regular file of at most a thumbnail's size is read.
 std::optional<JpegRecord> ourThumbnailRecord(const QString& path);
+
+// How many first bytes of a file startsAsOurThumbnail needs.
+inline constexpr qsizetype kThumbnailHeadBytes = 4096;
+
+// True when `head`, the first bytes of a file, start as our thumbnails do: a
+// JPEG with our record where we put it. Whole or cut short, such a file is a
+// thumbnail this program made, never a picture of the user's.
+bool startsAsOurThumbnail(QByteArrayView head);
 
 }  // namespace miniskop

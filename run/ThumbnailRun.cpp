@@ -18,7 +18,6 @@
 #include "ThumbnailRun.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QThread>
 #include <algorithm>
 #include <cmath>
@@ -34,18 +33,11 @@
 #include "SafeFileWriter.h"
 #include "ThumbEntry.h"
 #include "ThumbnailRecord.h"
+#include "Trimming.h"
 #include "UpdateProgress.h"
 
 namespace miniskop {
 namespace {
-
-// Creates the thumbnail folder (one level). A folder that already exists is
-// used as it is; anything else that stops the folder from existing (a file of
-// that name, a missing parent, no permission, an invalid name) is a failure.
-bool createThumbnailFolder(const QString& folder) {
-    if (QDir().mkdir(folder)) return true;
-    return QFileInfo(folder).isDir();
-}
 
 // How often the bar is redrawn: every step-th position, the step growing with
 // the list (a hundredth of its length, at least 1).
@@ -108,7 +100,8 @@ void ThumbnailRun::start() {
     host_.setViewButtonsEnabled(false);
     drawProgress(0, 0, 100);  // clears the bar
 
-    if (host_.fileListCount() == 0) {
+    // A list of nothing but thumbnails this program made holds no picture.
+    if (host_.fileListCount() == 0 || !listHoldsPictures()) {
         outcome_ = Outcome{};
         host_.MsgBox(host_.emptyListMessage(runtext::kEmptyList), MessageIcon::Information,
                      runtext::kInfoTitle);
@@ -126,6 +119,15 @@ void ThumbnailRun::start() {
     state_ = State::Idle;
 }
 
+bool ThumbnailRun::listHoldsPictures() const {
+    // Usually the first entry already is a picture.
+    const QString folder = withClosingSeparator(host_.fileListPath());
+    for (int i = 0; i < host_.fileListCount(); ++i) {
+        if (!isOurThumbnail(folder + host_.fileListEntry(i))) return true;
+    }
+    return false;
+}
+
 void ThumbnailRun::cancel() {
     // Runs inside the loop's DoEvents: the picture in hand is finished, the
     // flag is seen before the next one.
@@ -139,7 +141,8 @@ void ThumbnailRun::closingDisplay() {
     host_.setCommand1Caption(startCaption());
     // The thumbnails the pictures finished so far have (made now or kept as
     // current); a picture that failed has none.
-    host_.setLabel4(runtext::kCount + QString::number(lastFinished_ + 1 - outcome_.failed));
+    host_.setLabel4(runtext::kCount +
+                    QString::number(lastFinished_ + 1 - outcome_.failed - outcome_.ourThumbnails));
     host_.setLabel15(runtext::kFinished);
     host_.setMousePointer(MousePointer::Default);
 }
@@ -159,17 +162,34 @@ void ThumbnailRun::Anzeige() {
     canvas_.picThumb.image = QImage();  // an empty picture; the box keeps its size
 
     // The thumbnail folder must exist before anything else happens; if it
-    // cannot be made the run ends here, without a page.
+    // cannot be made, or is a link, the run ends here, without a page. It is
+    // opened once; everything the run writes goes through that opening.
     const QString folderPath = withClosingSeparator(host_.fileListPath());
-    if (!createThumbnailFolder(thumbnailFolder(folderPath, host_.settings()))) {
+    Expected<ThumbnailFolder> folder =
+        ThumbnailFolder::open(folderPath, trimSpaces(host_.settings().nameOrdner), true);
+    if (!folder) {
         outcome_.folderFailed = true;
-        host_.MsgBox(runtext::kFolderFailed, MessageIcon::Critical, runtext::kErrorTitle);
+        outcome_.folderError = folder.error().message;
+        host_.thumbnailFolderFailed(folder.error().message);
+        return;
+    }
+    // One run at a time per thumbnail folder, so that the page shows the
+    // thumbnails it names. A cancel while waiting ends the run, without a page.
+    const bool locked = folder->lock([&] { host_.waitingForFolder(folder->path()); },
+                                     [&] {
+                                         if (!abbruch_) host_.DoEvents();
+                                         return !abbruch_;
+                                     });
+    if (!locked) {
+        outcome_.pageError =
+            QStringLiteral("cancelled while another run was working in %1").arg(folder->path());
         return;
     }
 
     // Temporary files that earlier runs, killed while writing, left in the
     // thumbnail folder go (never one another run is still writing).
-    removeStaleTemporaries(thumbnailFolder(folderPath, host_.settings()));
+    folder->removeStaleTemporaries();
+    folders_.restart(std::move(*folder));
 
     // Per-row count. Skipped when the text does not fit in 16 bits: the count
     // stays what it was.
@@ -196,12 +216,22 @@ void ThumbnailRun::Anzeige() {
         const QString pictureFolder = withClosingSeparator(host_.fileListPath());
         const QString aktuelleDatei = pictureFolder + entry;
 
+        // A thumbnail this program made, listed because thumbnails are
+        // written into the picture folder (or the list is one of a
+        // thumbnail folder), is no picture: no thumbnail of it, no entry.
+        if (isOurThumbnail(aktuelleDatei)) {
+            ++outcome_.ourThumbnails;
+            lastFinished_ = i;
+            outcome_.finished = i + 1;
+            continue;
+        }
+
         // Failures inside are skipped there; the picture gets its entry anyway.
         const QString shownThumbnail = processPicture(i, aktuelleDatei, pictureFolder, tag);
 
-        while (ThumbEntries_.size() <= i) ThumbEntries_.append(QString());
-        ThumbEntries_[i] = joinThumbEntry(Dateiname_mit_Extension(aktuelleDatei), shownThumbnail,
-                                          canvas_.picThumb.width, canvas_.picThumb.height);
+        // Entries in list order, one per picture.
+        ThumbEntries_.append(joinThumbEntry(Dateiname_mit_Extension(aktuelleDatei), shownThumbnail,
+                                            canvas_.picThumb.width, canvas_.picThumb.height));
         namer_.setPrevious(host_.fileListEntry(i));
         host_.setLabel4(QString::number(i));
         lastFinished_ = i;
@@ -220,10 +250,12 @@ void ThumbnailRun::Anzeige() {
 
     drawProgress(100, 1, 100);
     // Failures of the page are skipped inside html; the run ends either way.
-    const PageOutcome page = html(host_, ThumbEntries_, anzProZeile_, listed_);
+    const PageOutcome page = html(host_, ThumbEntries_, anzProZeile_, listed_, folders_);
     outcome_.pageWritten = page.written;
     outcome_.pagePath = page.path;
     outcome_.pageError = page.error;
+    // The lock goes with the folders.
+    folders_.clear();
 }
 
 QString ThumbnailRun::processPicture(int i, const QString& aktuelleDatei,
@@ -267,20 +299,35 @@ QString ThumbnailRun::processPicture(int i, const QString& aktuelleDatei,
 
     // A thumbnail path that is one of the list's own pictures (an empty
     // affix, an empty folder name, a picture named like a thumbnail) is
-    // never written, unless that file is a thumbnail this program made: the
-    // picture counts as failed and its cell shows the picture itself.
+    // never written, unless that file is a thumbnail this program made; nor
+    // is any other file there that this program did not make. The picture
+    // then counts as failed and its cell shows the picture itself.
     QString shownThumbnail = Dateiname_mit_Extension(jpegPath);
+    const QString jpegName = jpegPath.mid(withClosingSeparator(thumbFolder).size());
     const QString picture = listed_.pictureAt(jpegPath, host_);
+    const Expected<const ThumbnailFolder*> folder =
+        folders_.at(pictureFolder, trimSpaces(settings.nameOrdner));
+    const auto showPicture = [&] {
+        shownThumbnail = QDir(thumbFolder).relativeFilePath(aktuelleDatei);
+    };
     if (!picture.isEmpty() && !isOurThumbnail(jpegPath)) {
         reasons.append(picture == aktuelleDatei
                            ? QStringLiteral("the thumbnail would overwrite the picture itself")
                            : QStringLiteral("the thumbnail %1 would overwrite the picture %2")
                                  .arg(jpegPath, picture));
-        shownThumbnail = QDir(thumbFolder).relativeFilePath(aktuelleDatei);
+        showPicture();
     } else if (scaled.kept) {
         ++outcome_.kept;
         namer_.recordWritten(jpegPath);
-    } else if (const Status written = writeThumbnail(jpegPath, scaled, key); !written) {
+    } else if (!folder) {
+        reasons.append(QStringLiteral("Speichern fehlgeschlagen: ") + folder.error().message);
+    } else if (const auto seen = (*folder)->thumbnailAt(jpegName);
+               seen == ThumbnailFolder::Occupant::Foreign) {
+        reasons.append(
+            QStringLiteral("%1 was not made by Miniskop and is left as it is").arg(jpegPath));
+        showPicture();
+    } else if (const Status written = writeThumbnail(**folder, jpegName, seen, scaled, key);
+               !written) {
         reasons.append(written.error().message);
     } else {
         namer_.recordWritten(jpegPath);
@@ -293,14 +340,20 @@ QString ThumbnailRun::processPicture(int i, const QString& aktuelleDatei,
     return shownThumbnail;
 }
 
-Status ThumbnailRun::writeThumbnail(const QString& jpegPath, const Scaled& scaled,
+Status ThumbnailRun::writeThumbnail(const ThumbnailFolder& folder, const QString& name,
+                                    ThumbnailFolder::Occupant seen, const Scaled& scaled,
                                     const PictureKey& key) {
     // Straight from the drawn image (or the bytes encoded from it ahead): the
     // scaled picture, or the neutral blank of a picture that failed. The new
     // file replaces an older one of the same name only once it is complete.
     const QImage drawn = canvas_.picThumb.drawnImage();
     if (drawn.isNull()) return fail(QStringLiteral("Kein Bild zum Speichern"));
-    if (scaled.jpeg) return writeEncodedThumb(*scaled.jpeg, jpegPath);
+    const auto save = [&](const QByteArray& jpeg) -> Status {
+        const Status written = folder.write(name, jpeg, seen);
+        if (written) return {};
+        return fail(QStringLiteral("Speichern fehlgeschlagen: ") + written.error().message);
+    };
+    if (scaled.jpeg) return save(*scaled.jpeg);
     Expected<QByteArray, JpegError> bytes = encodeThumbJpeg(drawn, key.quality);
     // The encoder would not take it: the writer's own terms.
     if (!bytes) return fail(bytes.error().description);
@@ -308,7 +361,7 @@ Status ThumbnailRun::writeThumbnail(const QString& jpegPath, const Scaled& scale
     // an --update run tries the picture again.
     if (scaled.status) *bytes = withThumbnailRecord(*bytes, key);
     // Whole or nothing: an older thumbnail of this name stays as it was.
-    return writeEncodedThumb(*bytes, jpegPath);
+    return save(*bytes);
 }
 
 ThumbnailRun::Scaled ThumbnailRun::scalePicture(int i, const PictureKey& key) {

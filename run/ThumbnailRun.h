@@ -21,6 +21,7 @@
 #include "OverwriteGuard.h"
 #include "RunHost.h"
 #include "ThumbnailCanvas.h"
+#include "ThumbnailFolder.h"
 #include "ThumbnailNaming.h"
 
 namespace miniskop {
@@ -37,13 +38,16 @@ public:
         bool started = false;       // the list was not empty: the run began
         bool folderFailed = false;  // the thumbnail folder could not be made
         bool pageWritten = false;
-        int finished = 0;  // pictures the run went through
-        int failed = 0;    // of those, pictures not loaded, scaled or written
-        int kept = 0;      // of those, thumbnails kept as current (--update)
+        int finished = 0;       // list positions the run went through
+        int ourThumbnails = 0;  // of those, thumbnails this program made: no pictures
+        int failed = 0;         // of those, pictures not loaded, scaled or written
+        int kept = 0;           // of those, thumbnails kept as current (--update)
         QString pagePath;
         QString pageError;  // why the page was not written (empty when it was)
         // Of the failed, pictures that could not be loaded or scaled.
         int unreadable = 0;
+        // Why the thumbnail folder could not be used (empty when it was).
+        QString folderError;
     };
 
     // Where the pixel work of a picture is done.
@@ -102,6 +106,8 @@ private:
     void cancel();
     void Anzeige();
     void closingDisplay();
+    // Whether the list holds anything but thumbnails this program made.
+    bool listHoldsPictures() const;
     // Shows progress for list position i, the picture `aktuelleDatei` of
     // `pictureFolder`, and writes its thumbnail; returns what the picture's
     // cell shows (the thumbnail's file name).
@@ -118,7 +124,9 @@ private:
     Scaled scalePicture(int i, const PictureKey& key);
     // Writes picThumb's drawn image (or its bytes encoded ahead); a picture
     // that scaled gets the record of `key` inside.
-    Status writeThumbnail(const QString& jpegPath, const Scaled& scaled, const PictureKey& key);
+    Status writeThumbnail(const ThumbnailFolder& folder, const QString& name,
+                          ThumbnailFolder::Occupant seen, const Scaled& scaled,
+                          const PictureKey& key);
     void prefetchAfter(int i, const PictureKey& current);
     void drawProgress(qint32 value, qint32 minimum, qint32 maximum);
 
@@ -136,6 +144,7 @@ private:
     QStringList ThumbEntries_;
     ThumbnailNamer namer_;
     ListedPictures listed_;
+    RunFolders folders_;
     qint16 anzProZeile_ = 1;
     int lastFinished_ = -1;
     Outcome outcome_;

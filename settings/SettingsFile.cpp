@@ -7,6 +7,7 @@
 
 #include "IniDocument.h"
 #include "IniFile.h"
+#include "NameRules.h"
 #include "NumberScan.h"
 #include "SafeFileWriter.h"
 
@@ -89,6 +90,12 @@ Status Ini_Lesen(ThumbSettings& settings, const QString& iniPath, DefaultsWrite 
     settings.anzTabelle = read(kAnzTabelle);
     settings.nameHTML = read(kNameHTML);
     settings.nameOrdner = read(kNameOrdner);
+    // A name that would lead out of the picture folder is not taken; that
+    // setting keeps its default.
+    if (!isAcceptedPageName(settings.nameHTML)) settings.nameHTML = ThumbSettings{}.nameHTML;
+    if (!isAcceptedFolderName(settings.nameOrdner)) {
+        settings.nameOrdner = ThumbSettings{}.nameOrdner;
+    }
 
     // Steps 6 and 7: a failure skips what follows, straight to the check.
     const auto quality = qualityFromText(read(kQJPG));

@@ -3,6 +3,7 @@
 // and confirms, the pictures the pattern leaves out.
 #include "FileListBox.h"
 
+#include "FileNameBytes.h"
 #include "UnlistedPictures.h"
 
 namespace miniskop {
@@ -71,7 +72,12 @@ void FileListBox::read() {
 
 void FileListBox::showEntries() {
     clear();
-    addItems(list_.entries());
+    // Shown with a mark for bytes that are not UTF-8; the run reads the list
+    // itself, whose names keep their bytes.
+    QStringList shown;
+    shown.reserve(list_.entries().size());
+    for (const QString& name : list_.entries()) shown.append(shownName(name));
+    addItems(shown);
 }
 
 }  // namespace miniskop

@@ -3,10 +3,15 @@
 // its entries is left to a FolderReader.
 #include "FolderList.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QStyle>
+
+#include "FileNameBytes.h"
 
 namespace miniskop {
 
@@ -16,12 +21,16 @@ constexpr int kPathRole = Qt::UserRole;
 // Each level of depth is shown as one en space before the name.
 constexpr QChar kIndent(u'\u2002');
 
-// Whether `folder` is a folder whose entries may be read, by its attributes.
+// Whether `folder` is a folder whose entries may be read, by its attributes
+// (its name taken as bytes).
 Status readableFolder(const QString& folder) {
-    const QFileInfo info(folder);
-    if (!info.exists() || !info.isDir()) return fail(QStringLiteral("kein Ordner: ") + folder);
-    if (!info.isReadable() || !info.isExecutable()) {
-        return fail(QStringLiteral("Ordner nicht lesbar: ") + folder);
+    const QByteArray bytes = nameToBytes(folder);
+    struct stat st {};
+    if (::stat(bytes.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return fail(QStringLiteral("kein Ordner: ") + shownName(folder));
+    }
+    if (::access(bytes.constData(), R_OK | X_OK) != 0) {
+        return fail(QStringLiteral("Ordner nicht lesbar: ") + shownName(folder));
     }
     return {};
 }
@@ -36,7 +45,7 @@ FolderList::FolderList(QWidget* parent) : QListWidget(parent), reader_(this) {
 }
 
 Status FolderList::setPath(const QString& folder) {
-    const QString absolute = QDir::cleanPath(QDir(QDir::currentPath()).absoluteFilePath(folder));
+    const QString absolute = absoluteCleanPath(folder);
     if (Status usable = readableFolder(absolute); !usable) return usable;
     fill(absolute, {});
     // Sub-folders sorted by name without regard to case; hidden ones left out.
@@ -77,18 +86,19 @@ void FolderList::fill(const QString& folder, const QStringList& subfolders) {
     QListWidgetItem* current = nullptr;
     for (const QString& step : chain) {
         const QString name = step == QStringLiteral("/") ? step : QFileInfo(step).fileName();
-        auto* item = new QListWidgetItem(openIcon, QString(level, kIndent) + name, this);
+        auto* item = new QListWidgetItem(openIcon, QString(level, kIndent) + shownName(name), this);
         item->setData(kPathRole, step);
-        item->setData(Qt::AccessibleTextRole, step);
+        item->setData(Qt::AccessibleTextRole, shownName(step));
         current = item;
         ++level;
     }
     for (const QString& sub : subfolders) {
-        auto* item = new QListWidgetItem(closedIcon, QString(level, kIndent) + sub, this);
+        auto* item =
+            new QListWidgetItem(closedIcon, QString(level, kIndent) + shownName(sub), this);
         const QString full =
             folder == QStringLiteral("/") ? folder + sub : folder + QLatin1Char('/') + sub;
         item->setData(kPathRole, full);
-        item->setData(Qt::AccessibleTextRole, full);
+        item->setData(Qt::AccessibleTextRole, shownName(full));
     }
     if (current) {
         setCurrentItem(current);

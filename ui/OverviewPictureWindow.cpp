@@ -4,12 +4,12 @@
 // the window is made smaller. Escape closes it; closing deletes it.
 #include "OverviewPictureWindow.h"
 
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 
+#include "FileNameBytes.h"
 #include "PictureSource.h"
 
 namespace miniskop {
@@ -62,8 +62,10 @@ OverviewPictureWindow::OverviewPictureWindow(const QString& path, QImage picture
     setObjectName(QStringLiteral("OverviewPictureWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setWindowTitle(QFileInfo(path).fileName());
-    setAccessibleName(QFileInfo(path).fileName());
+    // A name that is not UTF-8 shows its odd bytes as the replacement mark.
+    const QString name = shownName(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    setWindowTitle(name);
+    setAccessibleName(name);
     setMinimumSize(kMinimumWindow);
     resize(picture_.size().expandedTo(kMinimumWindow));
 }

@@ -4,13 +4,15 @@
 // on a picture's name never does nothing.
 #include "OverviewWebPage.h"
 
+#include <sys/stat.h>
+
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
+#include "FileNameBytes.h"
 #include "OverviewPictureWindow.h"
 
 namespace miniskop {
@@ -60,19 +62,23 @@ bool OverviewWebPage::isAllowedUrl(const QUrl& url) {
 
 QWidget* OverviewWebPage::openLink(const QUrl& url) {
     if (!url.isLocalFile()) return nullptr;
-    const QString path = url.toLocalFile();
+    // The link's escapes are the bytes of the name: a name that is not UTF-8
+    // still opens its own file.
+    const QString path = localPathOf(url);
     // The desktop's default handler may exist and still not open the file
     // (no viewer for BMPs or metafiles, a browser that refuses to run as
     // root), and it does not say so: pictures are shown here instead.
     if (QWidget* picture = OverviewPictureWindow::open(path)) return picture;
-    if (QFileInfo::exists(path) && QDesktopServices::openUrl(url)) return nullptr;
+    struct stat st {};
+    if (::stat(nameToBytes(path).constData(), &st) == 0 && QDesktopServices::openUrl(url))
+        return nullptr;
 
     // No handler, or no such file: show the target in a plain window of our
     // own, which at least shows the engine's notice.
     auto* viewer = new QWebEngineView;
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     viewer->setPage(new OverviewWebPage(viewer));
-    viewer->setWindowTitle(QFileInfo(path).fileName());
+    viewer->setWindowTitle(shownName(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)));
     viewer->resize(800, 600);
     viewer->setUrl(url);
     viewer->show();

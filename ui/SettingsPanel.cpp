@@ -13,11 +13,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QValidator>
 #include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "MessageBox.h"
+#include "NameRules.h"
 #include "SettingsFile.h"
 
 namespace miniskop {
@@ -31,6 +33,22 @@ int px(int twips) { return twips / kTwipsPerPixel; }
 QRect twipRect(int left, int top, int width, int height) {
     return QRect(px(left), px(top), px(width), px(height));
 }
+
+// The names of what a run writes stay inside the picture folder: a "/" is
+// never typed in, and "." or ".." (a folder or page name) stands in the box
+// while typing but does not reach the record.
+class NameValidator : public QValidator {
+public:
+    NameValidator(bool (*accepted)(const QString&), QObject* parent)
+        : QValidator(parent), accepted_(accepted) {}
+    State validate(QString& input, int&) const override {
+        if (!isAcceptedAffix(input)) return Invalid;
+        return accepted_(input) ? Acceptable : Intermediate;
+    }
+
+private:
+    bool (*accepted_)(const QString&);
+};
 
 const QColor kOlive(192, 192, 0);
 const QColor kCaptionColour(Qt::white);
@@ -248,11 +266,15 @@ SettingsPanel::SettingsPanel(ThumbSettings& settings, QString settingsFilePath, 
     connect(Combo2, &QComboBox::currentTextChanged, this, [this](const QString& text) {
         if (!showing_) settings_.anzTabelle = text;
     });
+    Text2->setValidator(new NameValidator(isAcceptedPageName, Text2));
+    Text3->setValidator(new NameValidator(isAcceptedFolderName, Text3));
+    Text4->setValidator(new NameValidator(isAcceptedAffix, Text4));
+    Text5->setValidator(new NameValidator(isAcceptedAffix, Text5));
     connect(Text2, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (!showing_) settings_.nameHTML = text;
+        if (!showing_ && isAcceptedPageName(text)) settings_.nameHTML = text;
     });
     connect(Text3, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (!showing_) settings_.nameOrdner = text;
+        if (!showing_ && isAcceptedFolderName(text)) settings_.nameOrdner = text;
     });
     connect(Text4, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (!showing_) settings_.zusatzAnfang = text;

@@ -3,6 +3,8 @@
 // frmAnzeigerHandlers.cpp, the run's host in frmAnzeigerHost.cpp.
 #include "frmAnzeiger.h"
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,6 +25,7 @@
 
 #include "DriveList.h"
 #include "FileListBox.h"
+#include "FileNameBytes.h"
 #include "FolderList.h"
 #include "IconButton.h"
 #include "MessageBox.h"
@@ -83,13 +86,13 @@ frmAnzeiger::frmAnzeiger(Environment environment) : env_(std::move(environment))
     if (env_.userConfigDir.isEmpty()) {
         env_.userConfigDir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     }
-    if (env_.startFolder.isEmpty()) env_.startFolder = QDir::currentPath();
+    if (env_.startFolder.isEmpty()) env_.startFolder = currentFolder();
     if (!env_.reopenOverview) env_.reopenOverview = [](const QString& p) { frmHTML::reopen(p); };
     if (!env_.showOverview) env_.showOverview = [](const QString& p) { frmHTML::showOverview(p); };
     if (!env_.openDefaultBrowser) {
         env_.openDefaultBrowser = [](const QString& p) {
             // Silently: a missing or failing browser is not reported.
-            (void)QDesktopServices::openUrl(QUrl::fromLocalFile(p));
+            (void)QDesktopServices::openUrl(fileUrlOf(p));
         };
     }
     if (!env_.endProgram)
@@ -126,11 +129,16 @@ frmAnzeiger::frmAnzeiger(Environment environment) : env_(std::move(environment))
 
 QString frmAnzeiger::chooseStartFolder(QString& notice) const {
     if (env_.requestedFolder.isEmpty()) return env_.startFolder;
-    const QFileInfo requested(env_.requestedFolder);
-    if (requested.isDir()) return requested.absoluteFilePath();
-    if (requested.isFile()) return requested.absolutePath();  // "open with" on a picture
-    notice = requested.exists() ? kCannotOpenText.arg(env_.requestedFolder)
-                                : kNoSuchFolderText.arg(env_.requestedFolder);
+    const QString requested = absoluteCleanPath(env_.requestedFolder);
+    struct stat st {};
+    const bool exists = ::stat(nameToBytes(requested).constData(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return requested;
+    if (exists && S_ISREG(st.st_mode)) {  // "open with" on a picture
+        const qsizetype slash = requested.lastIndexOf(QLatin1Char('/'));
+        return slash <= 0 ? QStringLiteral("/") : requested.left(slash);
+    }
+    notice = exists ? kCannotOpenText.arg(shownName(env_.requestedFolder))
+                    : kNoSuchFolderText.arg(shownName(env_.requestedFolder));
     return env_.startFolder;
 }
 

@@ -125,6 +125,7 @@ public:
     void pageWritten(const QString& path) override;
     QString emptyListMessage(const QString& text) const override;
     void pictureFailed(const QString& path, const QString& reason) override;
+    void waitingForFolder(const QString& folder) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

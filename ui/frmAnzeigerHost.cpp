@@ -4,10 +4,10 @@
 // pictures the pattern leaves out).
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLabel>
 
 #include "FileListBox.h"
+#include "FileNameBytes.h"
 #include "IconButton.h"
 #include "MessageBox.h"
 #include "ProgressBox.h"
@@ -35,7 +35,8 @@ void frmAnzeiger::setViewButtonsEnabled(bool enabled) {
 }
 
 void frmAnzeiger::setLabel4(const QString& text) { Label4->setText(text); }
-void frmAnzeiger::setLabel15(const QString& text) { Label15->setText(text); }
+// The path of the picture in hand: odd bytes of a name show as the mark.
+void frmAnzeiger::setLabel15(const QString& text) { Label15->setText(shownName(text)); }
 ProgressSurface& frmAnzeiger::picProgress() { return picProgressBox->surface(); }
 void frmAnzeiger::progressChanged() { picProgressBox->repaint(); }
 
@@ -75,7 +76,14 @@ QString frmAnzeiger::emptyListMessage(const QString& text) const {
 }
 
 void frmAnzeiger::pictureFailed(const QString& path, const QString& reason) {
-    failures_.append(QFileInfo(path).fileName() + QStringLiteral(": ") + reason);
+    failures_.append(shownName(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1) +
+                               QStringLiteral(": ") + reason));
+}
+
+// Another run (the batch tool, a second window) works in the thumbnail
+// folder; the run waits with the window responsive, "Abbrechen" included.
+void frmAnzeiger::waitingForFolder(const QString& folder) {
+    Label15->setText(QStringLiteral(" Wartet auf einen anderen Lauf in ") + shownName(folder));
 }
 
 void frmAnzeiger::showFailures() {

@@ -9,12 +9,12 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QWebEngineView>
 #include <algorithm>
 
+#include "FileNameBytes.h"
 #include "OverviewWebPage.h"
 
 namespace miniskop {
@@ -59,9 +59,10 @@ frmHTML* frmHTML::reopen(const QString& pagePath) {
 
 QUrl frmHTML::pageUrl(const QString& pagePath) {
     if (pagePath.isEmpty()) return {};
-    // fromLocalFile percent-encodes blanks, umlauts and the like as a URL
-    // needs; a relative path is taken from the current folder.
-    return QUrl::fromLocalFile(QFileInfo(pagePath).absoluteFilePath());
+    // Blanks, umlauts and the like percent-encoded as a URL needs, bytes that
+    // are not UTF-8 as they are; a relative path is taken from the current
+    // folder.
+    return fileUrlOf(pagePath);
 }
 
 frmHTML::frmHTML(const QString& pagePath) : pagePath_(pagePath) {

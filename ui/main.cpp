@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FileNameBytes.h"
 #include "frmAnzeiger.h"
 #include "frmHTML.h"
 
@@ -38,10 +39,12 @@ int main(int argc, char** argv) {
     miniskop::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
 
-    // What is left once Qt has taken its own options: at most one folder.
+    // What is left once Qt has taken its own options out of argv: at most one
+    // folder, taken as bytes (a folder named in Latin-1 is still that folder).
     QStringList folders;
     bool optionsEnd = false;
-    for (const QString& argument : QApplication::arguments().mid(1)) {
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = miniskop::nameFromBytes(argv[i]);
         if (!optionsEnd && argument == QLatin1String("--")) {
             optionsEnd = true;
         } else if (!optionsEnd && argument.startsWith(QLatin1Char('-'))) {

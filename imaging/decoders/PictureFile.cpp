@@ -6,10 +6,11 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QFile>
 #include <cerrno>
 #include <cstring>
 #include <utility>
+
+#include "FileNameBytes.h"
 
 namespace miniskop {
 
@@ -26,14 +27,14 @@ QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)
 
 bool isRegularFile(const QString& path) {
     struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(nameToBytes(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Opens `path` for reading without ever waiting: anything but a regular file
 // (a FIFO without a writer, a device, a folder) is refused before and after
 // opening. Returns the descriptor, or -1 with `why` set.
 int openRegularFile(const QString& path, QString& why) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = nameToBytes(path);
     struct stat st {};
     if (::stat(name.constData(), &st) != 0) {
         why = systemReason(errno);

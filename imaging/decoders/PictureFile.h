@@ -20,6 +20,8 @@ namespace miniskop {
 class PictureFile {
 public:
     // Opens `path` for reading; fails with "cannot open: " and the reason.
+    // The path goes to the system as the bytes FileNameBytes gives it, so a
+    // name that is not UTF-8 opens the very file it names.
     static Expected<PictureFile> open(const QString& path);
 
     PictureFile(PictureFile&& other) noexcept;

@@ -56,6 +56,20 @@ TEST_F(Archive, ATreeRunsEachFolderWithPicturesOnceAsItWouldAlone) {
     picture(".versteckt/geheim.jpg");
     picture("2024/Familie & Freunde/#1 Oma's Garten.jpg");
     ASSERT_TRUE(QFile::link(pics(), at("2024/zurück")));  // a loop back to the top
+    // Links to folders are not followed: not out of the tree, not into a
+    // hidden folder.
+    const QString outside = root.filePath("draussen");
+    ASSERT_TRUE(QDir().mkpath(outside));
+    writePicture(outside + "/fremd.jpg", 40, 40);
+    ASSERT_TRUE(QFile::link("../../draussen", at("2023/nach-draussen")));
+    ASSERT_TRUE(QFile::link(".versteckt", at("sichtbar")));
+    // A folder whose thumbnail folder cannot be made: named with the reason.
+    picture("2025/bild.jpg");
+    ASSERT_TRUE(QFile(at("2025/Thumbnails")).open(QIODevice::WriteOnly));
+    // A thumbnail folder of another name, made by an earlier run: its
+    // thumbnails are no pictures.
+    picture("Alt/alt.jpg");
+    ASSERT_EQ(run({"--folder-name", "Vorschau", at("Alt")}).exitCode, 0);
     const QString notAFolder = at("oben.jpg");
 
     const BatchResult r = run({"-r", pics(), at("2023/Urlaub"), at("fehlt"), notAFolder});
@@ -63,10 +77,16 @@ TEST_F(Archive, ATreeRunsEachFolderWithPicturesOnceAsItWouldAlone) {
     EXPECT_EQ(r.exitCode, 1) << "two folders given could not be read";
     EXPECT_TRUE(r.err.contains(at("fehlt"))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(notAFolder)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("FEHLER: Der Thumbnail-Ziel-Ordner kann nicht erstellt werden! (" +
+                               at("2025/Thumbnails") + ": Not a directory)\n"))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(outside + "/Thumbnails"));
+    EXPECT_FALSE(QFileInfo::exists(at(".versteckt/Thumbnails")));
+    EXPECT_FALSE(QFileInfo::exists(at("Alt/Vorschau/Thumbnails")));
 
-    const QStringList pages = {"Thumbnails/ThumbIndex.html",
-                               "2023/Urlaub/Thumbnails/ThumbIndex.html",
-                               "2024/Familie & Freunde/Thumbnails/ThumbIndex.html"};
+    const QStringList pages = {
+        "Thumbnails/ThumbIndex.html", "2023/Urlaub/Thumbnails/ThumbIndex.html",
+        "2024/Familie & Freunde/Thumbnails/ThumbIndex.html", "Alt/Thumbnails/ThumbIndex.html"};
     QStringList made;
     for (const QString& file : outputs().keys())
         if (file.endsWith("ThumbIndex.html")) made.append(file);
@@ -76,7 +96,10 @@ TEST_F(Archive, ATreeRunsEachFolderWithPicturesOnceAsItWouldAlone) {
     EXPECT_EQ(made.join(" | ").toStdString(), expected.join(" | ").toStdString());
     EXPECT_FALSE(QFileInfo::exists(at("2023/Urlaub/Thumbnails/Thumbnails")));
     EXPECT_EQ(r.out.count("2023/Urlaub/Thumbnails/ThumbIndex.html"), 1) << "run once";
-    EXPECT_TRUE(r.out.endsWith("3 folders: 3 thumbnails made, 0 kept as up to date, 0 failed\n"))
+    // Summary: five folders run, one of which could not be written; with the
+    // two folders given that could not be read, three failed.
+    EXPECT_TRUE(r.out.endsWith(
+        "5 folders: 4 thumbnails made, 0 kept as up to date, 1 failed, 3 folders failed\n"))
         << r.out.toStdString();
 
     // Each folder's thumbnails and page as a call for that folder alone gives.
@@ -89,6 +112,13 @@ TEST_F(Archive, ATreeRunsEachFolderWithPicturesOnceAsItWouldAlone) {
         EXPECT_EQ(alone.exitCode, 0) << alone.err.toStdString();
     }
     EXPECT_EQ(outputs(), together);
+
+    // Asked to, links to folders are entered too, but never a hidden one.
+    const BatchResult followed = run({"-r", "--follow-links", at("2023")});
+    EXPECT_EQ(followed.exitCode, 0) << followed.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(outside + "/Thumbnails/t_fremd.jpg"));
+    EXPECT_EQ(run({"-r", "--follow-links", pics()}).exitCode, 1);  // 2025 still fails
+    EXPECT_FALSE(QFileInfo::exists(at(".versteckt/Thumbnails")));
 }
 
 TEST_F(Archive, UpdateGivesExactlyWhatAFullRunGives) {

@@ -36,7 +36,15 @@ INSTANTIATE_TEST_SUITE_P(
         UsageErrorCase{"FlagWithValue", {"--quiet=yes", "dir"}},
         UsageErrorCase{"PatternWithEmptyItem", {"--pattern", "*.jpg;", "dir"}},
         UsageErrorCase{"PatternEmpty", {"--pattern", "  ", "dir"}},
-        UsageErrorCase{"PatternWithSlash", {"--pattern", "sub/*.jpg", "dir"}}),
+        UsageErrorCase{"PatternWithSlash", {"--pattern", "sub/*.jpg", "dir"}},
+        // Names that would put files outside the picture folder.
+        UsageErrorCase{"PageNameClimbingOut", {"--page-name", "../../../escape.html", "dir"}},
+        UsageErrorCase{"PageNameDotDot", {"--page-name", " .. ", "dir"}},
+        UsageErrorCase{"FolderNameClimbingOut", {"--folder-name=../../esc", "dir"}},
+        UsageErrorCase{"FolderNameAbsolute", {"--folder-name", "/tmp/x", "dir"}},
+        UsageErrorCase{"FolderNameDot", {"--folder-name", ".", "dir"}},
+        UsageErrorCase{"PrefixWithSlash", {"--prefix", "../../../pre_", "dir"}},
+        UsageErrorCase{"SuffixWithSlash", {"--suffix", "/../../suf", "dir"}}),
     [](const ::testing::TestParamInfo<UsageErrorCase>& info) { return info.param.name; });
 
 TEST(BatchOptions, DefaultsLeaveTheSettingsAlone) {

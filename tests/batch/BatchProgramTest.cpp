@@ -70,7 +70,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"QualityOneHundredOne", {"--quality", "101", "PICS"}},
                       UsageCase{"PrefixAndSuffix", {"--prefix", "a", "--suffix", "b", "PICS"}},
                       UsageCase{"MissingFolder", {"--quiet"}},
-                      UsageCase{"RefusedPattern", {"--pattern", "*.jpg;;*.gif", "PICS"}}),
+                      UsageCase{"RefusedPattern", {"--pattern", "*.jpg;;*.gif", "PICS"}},
+                      UsageCase{"FolderNameOutside", {"--folder-name", "../Thumbnails", "PICS"}},
+                      UsageCase{"PageNameOutside", {"--page-name", "../x.html", "PICS"}}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
 
 TEST_F(BatchProgram, HelpAndVersionGoToStdout) {

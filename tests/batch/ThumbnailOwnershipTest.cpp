@@ -1,9 +1,12 @@
 // miniskop-batch end to end over folders whose names trip the naming rule:
 // thumbnails written into the picture folder, pictures named like other
 // pictures' thumbnails, namesakes apart in the list, "|" and ":" in names, a
-// broken first picture. No picture is ever overwritten, every page cell shows
-// its own picture, and each failed picture gets one line on stderr.
+// broken first picture; and over what else stands where the program writes
+// (files it did not make, links, FIFOs). No picture or other file is ever
+// overwritten, every page cell shows its own picture, and each failed
+// picture gets one line on stderr.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QColor>
 #include <QDir>
@@ -57,56 +60,181 @@ int colourDistance(QColor a, QColor b) {
                      std::abs(a.blue() - b.blue())});
 }
 
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 QString percentDecoded(QString text) {
     return text.replace("%3A", ":").replace("%23", "#").replace("%3F", "?").replace("%25", "%");
 }
 
-TEST_F(ThumbnailOwnership, NoThumbnailIsWrittenOverAPictureOfTheList) {
+// What stands at a path, for telling whether anything touched it: a file's
+// bytes, a link's target, or its kind.
+QString describe(const QString& path) {
+    const QByteArray bytes = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(bytes.constData(), &st) != 0) return QStringLiteral("missing");
+    if (S_ISLNK(st.st_mode)) return QStringLiteral("link to ") + QFile::symLinkTarget(path);
+    if (S_ISFIFO(st.st_mode)) return QStringLiteral("fifo");
+    if (S_ISDIR(st.st_mode)) return QStringLiteral("folder");
+    return QStringLiteral("file ") + QString::fromLatin1(readAll(path).toHex());
+}
+
+// Nothing the program did not make is ever written over, read as a picture
+// or waited for: pictures of the list, files the pattern leaves out, the
+// user's own page, links and FIFOs at a thumbnail's name, a thumbnail folder
+// that is a link. Each such file is named on stderr and its picture (or the
+// page) counts as failed; the program's own thumbnails are no pictures.
+TEST_F(ThumbnailOwnership, NothingIsWrittenOverAFileTheProgramDidNotMake) {
     struct Case {
         const char* label;
+        QStringList pictures;         // made by the test, the format from the name
+        std::function<void()> setUp;  // what else stands around
         QStringList arguments;
-        QStringList pictures;  // sorted as the list has them
-        const char* refused;   // picture that counts as failed
-        const char* overwritten;
+        int exitCode;
+        QStringList untouched;  // below the test's root: never changed
+        QString errLine;        // a line stderr holds (ROOT: the test's root)
+        bool pageWritten;
+        QStringList absent;  // below the test's root: never made
+    };
+    const auto fifo = [this](const char* path) {
+        return [this, path] {
+            ASSERT_TRUE(QDir().mkpath(pic("Thumbnails")));
+            ASSERT_EQ(::mkfifo(QFile::encodeName(root.filePath(path)).constData(), 0644), 0);
+        };
+    };
+    const auto link = [this](const char* target, const char* path) {
+        return [this, target, path] {
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(root.filePath(path)).path()));
+            ASSERT_TRUE(QFile::link(target, root.filePath(path)));
+        };
     };
     const Case cases[] = {
         {"no affix: Foto.bmp would become Foto.jpg",
-         {"--folder-name", "", "--prefix", ""},
          {"Foto.bmp", "Foto.jpg"},
-         "Foto.bmp",
-         "Foto.jpg"},
+         {},
+         {"--folder-name", "", "--prefix", ""},
+         1,
+         {"pics/Foto.jpg"},
+         "ROOT/pics/Foto.bmp: the thumbnail ROOT/pics/Foto.jpg would overwrite the picture "
+         "ROOT/pics/Foto.jpg",
+         true,
+         {}},
         {"a picture named like another's thumbnail",
-         {"--folder-name", ""},
          {"Foto.jpg", "t_Foto.jpg"},
-         "Foto.jpg",
-         "t_Foto.jpg"},
-        {"the picture folder spelled as '.'",
-         {"--folder-name", ".", "--suffix", ""},
+         {},
+         {"--folder-name", ""},
+         1,
+         {"pics/t_Foto.jpg"},
+         "ROOT/pics/Foto.jpg: the thumbnail ROOT/pics/t_Foto.jpg would overwrite the picture "
+         "ROOT/pics/t_Foto.jpg",
+         true,
+         {}},
+        {"a photo the pattern leaves out where the thumbnail goes",
+         {"Foto.png", "Foto.jpg"},
+         {},
+         {"--pattern", "*.png", "--folder-name", "", "--prefix", ""},
+         1,
+         {"pics/Foto.jpg"},
+         "ROOT/pics/Foto.png: ROOT/pics/Foto.jpg was not made by Miniskop and is left as it is",
+         true,
+         {}},
+        {"the user's own page where the page goes",
          {"Foto.jpg"},
-         "Foto.jpg",
-         "Foto.jpg"},
+         [this] { ASSERT_TRUE(writeFile(pic("index.html"), "<p>mine")); },
+         {"--folder-name", "", "--page-name", "index.html"},
+         1,
+         {"pics/index.html"},
+         "miniskop-batch: the overview page was not written: ROOT/pics/index.html was not made "
+         "by Miniskop and is left as it is",
+         false,
+         {}},
+        {"--update over a FIFO at the thumbnail's name",
+         {"Foto.jpg"},
+         fifo("pics/Thumbnails/t_Foto.jpg"),
+         {"--update"},
+         1,
+         {"pics/Thumbnails/t_Foto.jpg"},
+         "ROOT/pics/Foto.jpg: ROOT/pics/Thumbnails/t_Foto.jpg was not made by Miniskop and is "
+         "left as it is",
+         true,
+         {}},
+        {"--update over a link to /dev/zero at the thumbnail's name",
+         {"Foto.jpg"},
+         link("/dev/zero", "pics/Thumbnails/t_Foto.jpg"),
+         {"--update"},
+         1,
+         {"pics/Thumbnails/t_Foto.jpg"},
+         "ROOT/pics/Foto.jpg: ROOT/pics/Thumbnails/t_Foto.jpg was not made by Miniskop and is "
+         "left as it is",
+         true,
+         {}},
+        {"a thumbnail folder that is a link to someone else's folder",
+         {"Foto.jpg"},
+         [this] {
+             ASSERT_TRUE(QDir().mkpath(root.filePath("victim")));
+             for (const char* name : {"ThumbIndex.html", "t_Foto.jpg", ".miniskop-tmp-abc"})
+                 ASSERT_TRUE(writeFile(root.filePath("victim/") + name, "mine"));
+             ASSERT_TRUE(QFile::link("../victim", pic("Thumbnails")));
+         },
+         {},
+         1,
+         {"victim/ThumbIndex.html", "victim/t_Foto.jpg", "victim/.miniskop-tmp-abc",
+          "pics/Thumbnails"},
+         "FEHLER: Der Thumbnail-Ziel-Ordner kann nicht erstellt werden! "
+         "(ROOT/pics/Thumbnails: a symbolic link, not followed)",
+         false,
+         {}},
+        {"the program's own thumbnails in the picture folder are no pictures",
+         {"Foto.jpg"},
+         [this] {
+             ASSERT_EQ(run({"--folder-name", ""}).exitCode, 0);
+             ASSERT_TRUE(QFile::exists(pic("t_Foto.jpg")));
+         },
+         {"--folder-name", ""},
+         0,
+         {},
+         "",
+         true,
+         {"pics/t_t_Foto.jpg"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        QDir(pics()).removeRecursively();
+        for (const char* folder : {"pics", "victim"})
+            QDir(root.filePath(folder)).removeRecursively();
+        QFile::remove(pic("Thumbnails"));  // a link left by the row before
         ASSERT_TRUE(QDir().mkpath(pics()));
         originals.clear();
         int hue = 0;
-        for (const QString& name : c.pictures)
-            writeColoured(name, QColor::fromHsv(hue += 90, 200, 200),
-                          name.endsWith(".bmp") ? "BMP" : "JPG");
+        for (const QString& name : c.pictures) {
+            const char* format = name.endsWith(".bmp")   ? "BMP"
+                                 : name.endsWith(".png") ? "PNG"
+                                                         : "JPG";
+            writeColoured(name, QColor::fromHsv(hue += 90, 200, 200), format);
+        }
+        if (c.setUp) c.setUp();
+        if (HasFatalFailure()) return;
+        QMap<QString, QString> before;
+        for (const QString& path : c.untouched) before[path] = describe(root.filePath(path));
 
         const BatchResult r = run(c.arguments);
         ASSERT_TRUE(r.normalExit);
-        EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
         expectNoPictureChanged();
-        const QString reason =
-            c.overwritten == QLatin1String(c.refused)
-                ? QStringLiteral("the thumbnail would overwrite the picture itself")
-                : "the thumbnail " + pic(c.overwritten) + " would overwrite the picture " +
-                      pic(c.overwritten);
-        EXPECT_TRUE(r.err.contains(pic(c.refused) + ": " + reason + "\n")) << r.err.toStdString();
-        EXPECT_TRUE(r.out.contains("ThumbIndex.html")) << "the page is still written";
+        for (const QString& path : c.untouched)
+            EXPECT_EQ(describe(root.filePath(path)), before[path]) << path.toStdString();
+        for (const QString& path : c.absent)
+            EXPECT_EQ(describe(root.filePath(path)), "missing") << path.toStdString();
+        if (c.errLine.isEmpty()) {
+            EXPECT_EQ(r.err, QString());
+        } else {
+            const QString line = QString(c.errLine).replace("ROOT", root.path()) + '\n';
+            EXPECT_TRUE(r.err.contains(line)) << r.err.toStdString();
+        }
+        const QString page =
+            pics() + (c.arguments.contains("--folder-name") ? "/" : "/Thumbnails/");
+        EXPECT_EQ(r.out.contains(page), c.pageWritten) << r.out.toStdString();
     }
 }
 

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <thread>
 
+#include "FileNameBytes.h"
 #include "ProgramCopy.h"
 #include "SafeFileWriter.h"
 
@@ -57,21 +58,10 @@ ProcessResult runBatch(const QStringList& arguments, int timeoutMs) {
 
 namespace {
 
-// Undoes the percent escapes of the page's URLs.
+// Undoes the percent escapes of the page's URLs, as a browser asking the file
+// system for the file does: each %XX is a byte of the name.
 QString urlDecoded(const QString& text) {
-    static const QMap<QString, QChar> escapes = {
-        {"25", '%'}, {"23", '#'}, {"3F", '?'}, {"3A", ':'}};
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QString code = text.mid(i + 1, 2);
-        if (text[i] == QLatin1Char('%') && escapes.contains(code)) {
-            out += escapes.value(code);
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
+    return nameFromBytes(QByteArray::fromPercentEncoding(nameToBytes(text)));
 }
 
 }  // namespace

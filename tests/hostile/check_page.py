@@ -4,7 +4,9 @@
 Reads the page as Windows-1252 (a byte Windows-1252 lacks is an error), parses
 it with html.parser and requires every element that is not a void element to
 be closed in order. On success prints one line per thumbnail cell:
-"<img src>\t<a href>\t<caption>", with entities already resolved, and exits 0.
+"<img src>\t<a href>\t<caption>", with entities already resolved (a control
+character of a caption written as "&#N;" again, so that a cell stays on one
+line), and exits 0.
 On any fault prints the reason and exits 1.
 
 Usage: check_page.py PAGE
@@ -82,6 +84,8 @@ def main():
         return 1
     out = sys.stdout.buffer
     for src, href, caption in parser.cells:
+        caption = "".join(f"&#{ord(c)};" if ord(c) < 0x20 or ord(c) == 0x7F else c
+                          for c in caption)
         out.write(f"{src}\t{href}\t{caption}\n".encode("utf-8", "surrogateescape"))
     return 0
 

@@ -2,6 +2,7 @@
 // run, the row rule, the caption length bands, and the escaping of names.
 #include <gtest/gtest.h>
 
+#include "FileNameBytes.h"
 #include "OverviewPage.h"
 #include "ThumbEntry.h"
 
@@ -218,10 +219,17 @@ TEST(OverviewPage, NamesAreEscapedWhereTheyWouldBreakThePage) {
         joinThumbEntry(QStringLiteral("a|b.jpg"), QStringLiteral("t_a|b.jpg"), 1, 2),
         joinThumbEntry(QStringLiteral("Bild:1.jpg"), QStringLiteral("Bild:1_t.jpg"), 1, 2),
         joinThumbEntry(QStringLiteral("x\\|y.jpg"), QStringLiteral("t_x\\|y.jpg"), 1, 2),
+        // Names that are not UTF-8 (Latin-1 bytes) and control characters:
+        // links carry the very bytes, the text a mark or a reference.
+        joinThumbEntry(nameFromBytes("Gr\xfcn.jpg"), nameFromBytes("t_Gr\xfcn.jpg"), 1, 2),
+        joinThumbEntry(QStringLiteral("a\nb\x1b\x7f.jpg"), QStringLiteral("t_a\nb\x1b\x7f.jpg"), 1,
+                       2),
     };
     input.perRow = 10;
     const QByteArray page = overviewPageBytes(input);
     EXPECT_TRUE(page.contains("Ordner: '/home/Tom &amp; Jerry&#39;s/'</font>\r\n"));
+    input.folder = nameFromBytes("/home/Gr\xfcn\n/");
+    EXPECT_TRUE(overviewPageBytes(input).contains("Ordner: '/home/Gr&#65533;n&#10;/'</font>\r\n"));
     const QByteArray expected =
         "<tr><td class=a>" +
         cell("1", "2", "t_Tom &amp; Jerry&#39;s.jpg", "Tom &amp; Jerry&#39;s.jpg",
@@ -243,6 +251,9 @@ TEST(OverviewPage, NamesAreEscapedWhereTheyWouldBreakThePage) {
         "\r\n\r\n<td class=a>" + cell("1", "2", "t_a|b.jpg", "a|b.jpg", "a|b.jpg") +
         "\r\n\r\n<td class=a>" + cell("1", "2", "Bild%3A1_t.jpg", "Bild:1.jpg", "Bild:1.jpg") +
         "\r\n\r\n<td class=a>" + cell("1", "2", "t_x\\|y.jpg", "x\\|y.jpg", "x\\|y.jpg") +
+        "\r\n\r\n<td class=a>" + cell("1", "2", "t_Gr%FCn.jpg", "Gr%FCn.jpg", "Gr&#65533;n.jpg") +
+        "\r\n\r\n<td class=a>" +
+        cell("1", "2", "t_a%0Ab%1B%7F.jpg", "a%0Ab%1B%7F.jpg", "a&#10;b&#27;&#127;.jpg") +
         "\r\n\r\n";
     EXPECT_EQ(body(page), expected);
 }

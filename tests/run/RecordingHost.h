@@ -65,6 +65,7 @@ public:
     QStringList pagePathsSet;
     QStringList pagesWritten;
     QStringList failedPictures;
+    QStringList waitedFor;  // thumbnail folders another run held
     // Label15 at every progress redraw: " " + path of the picture in hand.
     QStringList progressAt;
     int doEventsCalls = 0;
@@ -109,6 +110,7 @@ public:
         pagesWritten.append(path);
         trace.append(QStringLiteral("pageWritten"));
     }
+    void waitingForFolder(const QString& folder) override { waitedFor.append(folder); }
     void pictureFailed(const QString& path, const QString& reason) override {
         failedPictures.append(path);
         trace.append(QStringLiteral("failed:") + reason);

@@ -1,9 +1,15 @@
 // The run when something goes wrong or is unusual: a thumbnail folder that
 // cannot be made, read-only old files, pictures that cannot be loaded, page
-// names that cannot be used, odd per-row counts, an empty folder name.
+// names that cannot be used, odd per-row counts, an empty folder name,
+// another run working in the thumbnail folder.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <utility>
 
 #include "RunFixture.h"
 
@@ -37,6 +43,40 @@ TEST_F(RunFailureTest, FolderNotCreatableEndsRunWithoutPage) {
         EXPECT_EQ(run.state(), ThumbnailRun::State::Idle);
     }
     EXPECT_FALSE(QFileInfo::exists(at("missing")));
+}
+
+// One run at a time per thumbnail folder: while another holds the folder the
+// run waits, letting events through, and writes nothing; it goes on once the
+// folder is free, and a cancel meanwhile ends it without touching the folder.
+TEST_F(RunFailureTest, AnotherRunInTheThumbnailFolderIsWaitedFor) {
+    writePicture("a.png", 30, 20);
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled while waiting" : "waited for");
+        ASSERT_TRUE(QDir(thumbs()).removeRecursively());
+        ASSERT_TRUE(QDir(folder).mkdir("Thumbnails"));
+        host = RecordingHost{};
+        int other = ::open(QFile::encodeName(thumbs()).constData(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(other, 0);
+        ASSERT_EQ(::flock(other, LOCK_EX), 0);
+        host.onDoEvents[1] = [&] {
+            EXPECT_EQ(host.waitedFor, QStringList{thumbs()});
+            EXPECT_EQ(QDir(thumbs()).entryList(QDir::Files | QDir::Hidden), QStringList());
+            if (cancel) {
+                run.Command1_Click();
+            } else {
+                ::close(std::exchange(other, -1));  // the other run is done
+            }
+        };
+        listAndRun();
+        if (other >= 0) ::close(other);
+
+        EXPECT_EQ(host.waitedFor.size(), 1);
+        EXPECT_EQ(QFileInfo::exists(thumbs() + "/t_a.jpg"), !cancel);
+        EXPECT_EQ(host.pagesWritten.size(), cancel ? 0 : 1);
+        EXPECT_EQ(host.label4(),
+                  QStringLiteral("Anzahl erzeugter Thumbnails: %1").arg(cancel ? 0 : 1));
+        EXPECT_EQ(run.state(), ThumbnailRun::State::Idle);
+    }
 }
 
 TEST_F(RunFailureTest, ExistingFolderAndReadOnlyFilesAreReplaced) {

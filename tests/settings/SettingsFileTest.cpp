@@ -134,6 +134,34 @@ TEST_F(SettingsFileTest, MissingSizeKeyGivesEmptyTextButNoDefaults) {
     EXPECT_TRUE(untouched(text));
 }
 
+TEST_F(SettingsFileTest, NamesThatLeadOutOfThePictureFolderKeepTheirDefaults) {
+    struct Case {
+        const char* page;
+        const char* folder;
+        const char* pageRead;
+        const char* folderRead;
+    };
+    const Case cases[] = {
+        {"../../../escape.html", "../../esc", "ThumbIndex.html", "Thumbnails"},
+        {"..", "/tmp/x", "ThumbIndex.html", "Thumbnails"},
+        {" .. ", " . ", "ThumbIndex.html", "Thumbnails"},
+        {"", "", "", ""},  // empty names stay: the run deals with them
+        {"...html", ".Vorschau", "...html", ".Vorschau"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        QByteArray text = settingsText("75", "False");
+        text.replace("nameHTML=index.htm", QByteArray("nameHTML=") + c.page);
+        text.replace("nameOrdner=Mini", QByteArray("nameOrdner=") + c.folder);
+        writeOld(text);
+        EXPECT_TRUE(Ini_Lesen(settings, path()));
+        EXPECT_EQ(settings.nameHTML, QString::fromUtf8(c.pageRead));
+        EXPECT_EQ(settings.nameOrdner, QString::fromUtf8(c.folderRead));
+        EXPECT_EQ(settings.qJPG(), 75);  // the other values are read as ever
+        EXPECT_TRUE(untouched(text));
+    }
+}
+
 TEST_F(SettingsFileTest, QualityTextIsOneNumberRoundedHalfToEven) {
     struct Case {
         const char* text;

@@ -1,9 +1,11 @@
 // The run driven from the window: start, cancel from inside the run's event
 // processing, the empty-list message, the closing display with the pictures
 // that got no thumbnail, a second run that keeps what is current, the
-// progress bar, the view buttons, and closing the window idle or mid-run.
+// progress bar, the view buttons, names that are not UTF-8, and closing the
+// window idle or mid-run.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -14,6 +16,7 @@
 #include <QTimer>
 
 #include "FileListBox.h"
+#include "FolderList.h"
 #include "MainWindowTestSupport.h"
 #include "SettingsPanel.h"
 #include "UpdateProgress.h"
@@ -308,6 +311,34 @@ TEST(MainWindowRun, PicturesWithoutThumbnailAreCountedApartAndNamed) {
         QTimer::singleShot(0, &w, [&] { hiddenAtStart = !w.failuresLabel->isVisibleTo(&w); });
         w.Command1->click();
         EXPECT_TRUE(hiddenAtStart);
+    }
+}
+
+// Names that are not UTF-8 (Latin-1 from an old archive), in the folder list
+// and the file list: shown with the replacement mark, worked on as the files
+// they are.
+TEST(MainWindowRun, NamesThatAreNotUtf8ShowAMarkAndGetTheirThumbnails) {
+    WindowFixture f;
+    const QByteArray folder = QFile::encodeName(f.pictures()) + "/Gr\xfcn";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    f.writePicture(f.pictures() + "/a.jpg");
+    for (const char* name : {"/Gr\xfcn.jpg", "/Gr\xe4n.jpg", "/Gr\xfcn/b.jpg"}) {
+        ASSERT_EQ(::link(QFile::encodeName(f.pictures() + "/a.jpg").constData(),
+                         (QFile::encodeName(f.pictures()) + name).constData()),
+                  0);
+    }
+    frmAnzeiger& w = f.open();
+    QStringList shown;
+    for (int i = 0; i < w.File1->count(); ++i) shown.append(w.File1->item(i)->text());
+    EXPECT_EQ(shown, (QStringList{"a.jpg", u"Gr\uFFFDn.jpg"_qs, u"Gr\uFFFDn.jpg"_qs}));
+    EXPECT_FALSE(w.Dir1->findItems(u"Gr\uFFFDn"_qs, Qt::MatchEndsWith).isEmpty());
+
+    w.Command1->click();
+    EXPECT_EQ(w.Label4->text(), kCount + "3");
+    EXPECT_FALSE(w.failuresLabel->isVisibleTo(&w)) << w.failuresLabel->toolTip().toStdString();
+    for (const char* thumb : {"/Thumbnails/t_Gr\xfcn.jpg", "/Thumbnails/t_Gr\xe4n.jpg"}) {
+        struct stat st {};
+        EXPECT_EQ(::stat((QFile::encodeName(f.pictures()) + thumb).constData(), &st), 0) << thumb;
     }
 }
 

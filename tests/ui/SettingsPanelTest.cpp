@@ -148,6 +148,19 @@ TEST_F(SettingsPanelTest, TypingGoesIntoTheRecordAtOnce) {
     EXPECT_EQ(settings.zusatzAnfang, "klein-");
     typeInto(panel.Text5, QString());
     EXPECT_EQ(settings.zusatzEnde, "");
+
+    // Names that would lead out of the picture folder: a "/" is not typed in,
+    // and "." or ".." stay in the box without reaching the record.
+    typeInto(panel.Text3, QStringLiteral("../../esc"));
+    EXPECT_EQ(panel.Text3->text(), "....esc");
+    EXPECT_EQ(settings.nameOrdner, "....esc");
+    typeInto(panel.Text3, QStringLiteral(" .. "));
+    EXPECT_EQ(panel.Text3->text(), " .. ");
+    EXPECT_EQ(settings.nameOrdner, " ");  // the last text it took, before the dots
+    typeInto(panel.Text2, QStringLiteral("../x.html"));
+    EXPECT_EQ(settings.nameHTML, "..x.html");
+    typeInto(panel.Text4, QStringLiteral("/../pre_"));
+    EXPECT_EQ(settings.zusatzAnfang, "..pre_");
 }
 
 TEST_F(SettingsPanelTest, ChoosingFromTheListsAndTheOptions) {

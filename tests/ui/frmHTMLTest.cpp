@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPointer>
 #include <QTcpServer>
@@ -315,6 +316,18 @@ TEST_F(FrmHTMLTest, APictureLinkWithTargetBlankOpensThePictureInAWindow) {
     EXPECT_TRUE(recorder.urls.isEmpty()) << "a picture does not depend on the desktop's viewer";
     EXPECT_EQ(window->WebBrowser1->url(), frmHTML::pageUrl(pagePath));  // the page stays
     pictureWindow->close();
+
+    // A name that is not UTF-8 (Latin-1): the link's %FC is the byte of the
+    // name, and the window's title shows the replacement mark.
+    const QByteArray latin1 = QFile::encodeName(QFileInfo(picture).path()) + "/Gr\xfcn.bmp";
+    ASSERT_EQ(::link(QFile::encodeName(picture).constData(), latin1.constData()), 0);
+    QWidget* odd =
+        OverviewWebPage::openLink(QUrl::fromEncoded("file://" + latin1.toPercentEncoding("/")));
+    auto* oddWindow = qobject_cast<OverviewPictureWindow*>(odd);
+    ASSERT_NE(oddWindow, nullptr);
+    EXPECT_EQ(oddWindow->windowTitle(), u"Gr\uFFFDn.bmp"_qs);
+    EXPECT_EQ(oddWindow->picture().size(), QSize(120, 80));
+    oddWindow->close();
 }
 
 TEST_F(FrmHTMLTest, ALinkToAnotherFileGoesToTheDefaultHandler) {
