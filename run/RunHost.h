@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "Expected.h"
 #include "ProgressSurface.h"
 #include "ThumbSettings.h"
 
@@ -58,6 +59,11 @@ public:
     // The text of the message a start click with an empty list shows; `text`
     // is the run's own. A host that knows why the list is empty may say so.
     virtual QString emptyListMessage(const QString& text) const { return text; }
+
+    // The reason given for a picture refused because decoding it would take
+    // more memory than allowed; `failure` carries both amounts. The run's
+    // own words ("zu groß: braucht 1.5 GB, erlaubt sind 1 GB") by default.
+    virtual QString tooLargeReason(const Failure& failure) const { return failure.message; }
 
     // A picture whose thumbnail could not be made (it still gets its entry).
     virtual void pictureFailed(const QString& path, const QString& reason) {

@@ -82,7 +82,7 @@ Expected<OpenTiff> openTiff(const PictureFile& file) {
     open.file->size = uint64_t(size);
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) return fail(QStringLiteral("TIFF: out of memory"));
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(kMaxDecodedBytes));
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(decodeLimit()));
     TIFFOpenOptionsSetErrorHandlerExtR(options, onError, open.file.get());
     TIFFOpenOptionsSetWarningHandlerExtR(options, onWarning, nullptr);
     // "m": never map the file.
@@ -293,11 +293,33 @@ bool looksLikeTiff(const QByteArray& head) {
 Expected<TiffInfo> readTiffInfo(const PictureFile& file) {
     auto open = openTiff(file);
     if (!open) return unexpected(open.error());
-    const Layout layout = describe(open->tif.get());
+    TIFF* tif = open->tif.get();
+    const Layout layout = describe(tif);
     if (layout.stored.width() < 1 || layout.stored.height() < 1)
         return fail(QStringLiteral("TIFF: picture without area"));
-    if (exceedsDecodeLimit(layout.stored)) return fail(QStringLiteral("TIFF: picture too large"));
-    return TiffInfo{orientedSize(layout.stored, layout.orientation), layout.streamable};
+    TiffInfo info{orientedSize(layout.stored, layout.orientation), layout.streamable};
+    info.width = layout.stored.width();
+    if (layout.tiled) {
+        info.pieceBytes = qint64(TIFFTileSize64(tif));
+        info.bandBytes = qint64(layout.stored.width()) * layout.tileHeight * layout.samples *
+                         std::max(layout.bits / 8, 1);
+    } else {
+        info.pieceBytes = qint64(TIFFScanlineSize64(tif));
+    }
+    const uint32_t pieces = layout.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    for (uint32_t i = 0; i < pieces; ++i)
+        info.rawBytes = std::max(info.rawBytes, qint64(TIFFGetStrileByteCount(tif, i)));
+    return info;
+}
+
+qint64 tiffScaledBytes(const TiffInfo& info, QSize target) {
+    // The codec's state (libjpeg's for JPEG-compressed pictures), a row in
+    // scaler order and one of CMYK, the scaler with a conversion in case
+    // there is a profile, and the turned result.
+    const qint64 stored = qint64(info.width) * 4;
+    return (2 << 20) + info.pieceBytes + info.bandBytes + info.rawBytes + 2 * stored +
+           SrgbRowScaler::bytesHeld(info.displayed, target, true) +
+           qint64(target.width()) * target.height() * 4;
 }
 
 Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
@@ -308,7 +330,7 @@ Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
     TIFF* tif = open->tif.get();
     const Layout l = describe(tif);
     if (!l.streamable) return fail(QStringLiteral("TIFF: layout not read by strips"));
-    if (l.stored.width() < 1 || l.stored.height() < 1 || exceedsDecodeLimit(l.stored))
+    if (l.stored.width() < 1 || l.stored.height() < 1)
         return fail(QStringLiteral("TIFF: picture size out of range"));
 
     const bool cmyk = l.photometric == PHOTOMETRIC_SEPARATED;
@@ -323,7 +345,7 @@ Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
     if (!l.tiled) {
         const uint64_t lineBytes = TIFFScanlineSize64(tif);
         const uint64_t needed = (uint64_t(width) * l.samples * l.bits + 7) / 8;
-        if (lineBytes < needed || lineBytes > uint64_t(kMaxDecodedBytes))
+        if (lineBytes < needed || lineBytes > uint64_t(decodeLimit()))
             return fail(QStringLiteral("TIFF: unexpected row size"));
         std::vector<uchar> line(static_cast<size_t>(lineBytes));
         for (int y = 0; y < height; ++y) {
@@ -339,8 +361,8 @@ Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
         const uint64_t tileBytes = TIFFTileSize64(tif);
         const uint64_t tileRowBytes = uint64_t(l.tileWidth) * pixelBytes;
         const double bandBytes = double(width) * double(l.tileHeight) * double(pixelBytes);
-        if (tileBytes < tileRowBytes * l.tileHeight || bandBytes > double(kMaxDecodedBytes) ||
-            double(tileBytes) > double(kMaxDecodedBytes))
+        if (tileBytes < tileRowBytes * l.tileHeight || bandBytes > double(decodeLimit()) ||
+            tileBytes > uint64_t(decodeLimit()))
             return fail(QStringLiteral("TIFF: unexpected tile size"));
         std::vector<uchar> tile(static_cast<size_t>(tileBytes));
         std::vector<uchar> band(static_cast<size_t>(bandBytes));

@@ -7,8 +7,8 @@
 // embedded ICC profile is converted to sRGB (a CMYK one row by row; without
 // a profile, CMYK is turned into RGB by plain ink arithmetic). Other layouts
 // (floating-point or 32-bit samples, planes stored apart, CIELab, ...) are
-// left to Qt's TIFF reader. Pictures beyond the decoding limit are refused
-// from their header.
+// left to Qt's TIFF reader. However large the picture, only a band of it is
+// held, so its size alone never refuses it.
 #pragma once
 
 #include <QByteArray>
@@ -28,6 +28,13 @@ bool looksLikeTiff(const QByteArray& head);
 struct TiffInfo {
     QSize displayed;          // the first page's size, turned as its orientation says
     bool streamable = false;  // a layout this decoder reads (see file comment)
+    // What reading it by strips or tiles holds: a decoded row (or tile), a
+    // band of a tile's height across the picture, the largest strip or tile
+    // as stored (read whole), and the stored width.
+    qint64 pieceBytes = 0;
+    qint64 bandBytes = 0;
+    qint64 rawBytes = 0;
+    int width = 0;
 };
 
 // Reads the first page's header.
@@ -36,5 +43,8 @@ Expected<TiffInfo> readTiffInfo(const PictureFile& file);
 // The first page scaled to exactly `target` (as displayed), Format_RGB32, in
 // sRGB. Fails for a layout that is not streamable.
 Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target);
+
+// About the most bytes decodeTiffScaled(file, target) holds.
+qint64 tiffScaledBytes(const TiffInfo& info, QSize target);
 
 }  // namespace miniskop

@@ -23,10 +23,21 @@ class PictureFile;
 bool looksLikeWebp(const QByteArray& head);
 
 // What opening a WebP learns: Qt's reader's view of it (natural size, with
-// an EXIF orientation applied).
-struct WebpInfo : QtInfo {};
+// an EXIF orientation applied), and what decides the memory its decoding
+// holds.
+struct WebpInfo : QtInfo {
+    bool lossless = true;  // as far as the first bytes tell; lossless holds more
+    bool alpha = false;
+    bool leftToQt = false;  // animated, or with EXIF
+    qint64 fileBytes = 0;
+};
 
 Expected<WebpInfo> readWebpInfo(const PictureFile& file);
+
+// About the most bytes decodeWebpScaled(file, target) holds: the file, a
+// lossless picture whole at 4 bytes a pixel (a lossy one a few rows, and its
+// alpha plane), and the decoded and scaled result.
+qint64 webpScaledBytes(const WebpInfo& info, QSize target);
 
 // Decodes the WebP `file` scaled to exactly `target`. Where the target is
 // larger than the picture along a side, that side is decoded at its natural
