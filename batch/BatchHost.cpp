@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "InterruptFlag.h"
+#include "MemorySize.h"
 #include "ThumbnailRun.h"
 
 namespace miniskop {
@@ -61,6 +62,12 @@ void BatchHost::announceFolder(int number, int folders) {
 
 void BatchHost::pictureFailed(const QString& path, const QString& reason) {
     writeError(reason.isEmpty() ? path : path + QStringLiteral(": ") + reason);
+}
+
+QString BatchHost::tooLargeReason(const Failure& failure) const {
+    return QStringLiteral("too large: needs %1, allowed %2")
+        .arg(memorySizeText(failure.neededBytes, true),
+             memorySizeText(failure.allowedBytes, false));
 }
 
 void BatchHost::finishProgress() {

@@ -63,6 +63,8 @@ public:
     void setCurrentPagePath(const QString&) override {}
     void pageWritten(const QString&) override {}
     void pictureFailed(const QString& path, const QString& reason) override;
+    // In the tool's English: "too large: needs 1.5 GB, allowed 1 GB".
+    QString tooLargeReason(const Failure& failure) const override;
 
     // Ends an open progress line so that what follows starts on a new line.
     void finishProgress();
