@@ -75,6 +75,8 @@ Expected<JxlInfo> readJxlInfo(const PictureFile& file) {
         result.fileBytes = file.size();
         result.alpha = info.alpha_bits > 0;
         result.ownColours = info.uses_original_profile != 0;
+        // A recompressed JPEG keeps what rebuilds it in a box of the container.
+        result.recompressedJpeg = bytes->left(kHeadBytes).contains("jbrd");
         return result;
     }
 }
@@ -83,10 +85,12 @@ qint64 jxlScaledBytes(const JxlInfo& info, QSize target) {
     const qint64 pixels = qint64(info.displayed.width()) * info.displayed.height();
     const qint64 output = pixels * (info.alpha ? 4 : 3);
     // What libjxl holds besides (measured with libjxl 0.7): about three bytes
-    // a pixel for a picture in its absolute colour space, little more than
-    // one for one in its own (lossless, or a JPEG recompressed), whose
-    // groups go straight into the output.
-    const qint64 planes = info.ownColours ? pixels * 6 / 5 : pixels * 3;
+    // a pixel for a picture in its absolute colour space (lossy), a little
+    // more than one for a recompressed JPEG, next to nothing for a picture
+    // in its own colours (lossless), whose groups go straight to the output.
+    const qint64 planes = !info.ownColours        ? pixels * 3
+                          : info.recompressedJpeg ? pixels * 6 / 5
+                                                  : pixels / 8;
     return (4 << 20) + info.fileBytes + output + planes +
            SrgbRowScaler::bytesHeld(info.displayed, target, true);
 }

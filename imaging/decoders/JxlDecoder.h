@@ -29,6 +29,7 @@ struct JxlInfo {
     qint64 fileBytes = 0;
     bool alpha = false;
     bool ownColours = false;
+    bool recompressedJpeg = false;
 };
 
 Expected<JxlInfo> readJxlInfo(const PictureFile& file);

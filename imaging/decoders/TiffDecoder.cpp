@@ -314,12 +314,11 @@ Expected<TiffInfo> readTiffInfo(const PictureFile& file) {
 
 qint64 tiffScaledBytes(const TiffInfo& info, QSize target) {
     // The codec's state (libjpeg's for JPEG-compressed pictures), a row in
-    // scaler order and one of CMYK, the scaler with a conversion in case
-    // there is a profile, and the turned result.
+    // scaler order and one of CMYK, and the scaler with a conversion in case
+    // there is a profile.
     const qint64 stored = qint64(info.width) * 4;
-    return (2 << 20) + info.pieceBytes + info.bandBytes + info.rawBytes + 2 * stored +
-           SrgbRowScaler::bytesHeld(info.displayed, target, true) +
-           qint64(target.width()) * target.height() * 4;
+    return (1 << 20) + info.pieceBytes + info.bandBytes + info.rawBytes + 2 * stored +
+           SrgbRowScaler::bytesHeld(info.displayed, target, true);
 }
 
 Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
