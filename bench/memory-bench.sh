@@ -152,7 +152,7 @@ if [[ " $sets " == *" jobs "* ]]; then
     mkdir -p "$mixed"
     for entry in "${roads[@]}"; do
         road=${entry%%:*}
-        ln "$work/roads/$road/"* "$mixed/"
+        find "$work/roads/$road" -maxdepth 1 -type f -exec ln {} "$mixed/" \;
     done
     for k in 1 2 3; do
         make_road jpeg-prog-444 "$mixed/scan$k" 12000 12000 >/dev/null
