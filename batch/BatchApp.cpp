@@ -9,6 +9,7 @@
 
 #include "BatchHost.h"
 #include "BatchOptions.h"
+#include "DecodeLimit.h"
 #include "FileList.h"
 #include "FileNameBytes.h"
 #include "FileNames.h"
@@ -194,6 +195,9 @@ int runBatch(const BatchEnvironment& env) {
     // The bar with its brackets fits the terminal, at most 50 cells wide.
     const int columns = env.terminalColumns > 0 ? env.terminalColumns : 80;
     hostOptions.barColumns = std::clamp(columns - 3, 10, 50);
+
+    // The memory the pictures being decoded share, before any is read.
+    setDecodeLimit(options.memory.value_or(kDefaultDecodeLimit));
 
     // One set of workers for every folder, so that the pictures of the next
     // folders are decoded while one folder ends and writes its page.

@@ -5,6 +5,7 @@
 
 #include "FileNameBytes.h"
 #include "InterruptFlag.h"
+#include "MemorySize.h"
 #include "ThumbnailRun.h"
 
 namespace miniskop {
@@ -72,6 +73,12 @@ void BatchHost::thumbnailFolderFailed(const QString& reason) {
 void BatchHost::waitingForFolder(const QString& folder) {
     if (!options_.terminal) return;
     writeError(QStringLiteral("miniskop-batch: waiting for another run working in ") + folder);
+}
+
+QString BatchHost::tooLargeReason(const Failure& failure) const {
+    return QStringLiteral("too large: needs %1, allowed %2")
+        .arg(memorySizeText(failure.neededBytes, true),
+             memorySizeText(failure.allowedBytes, false));
 }
 
 void BatchHost::finishProgress() {

@@ -68,6 +68,8 @@ public:
     void thumbnailFolderFailed(const QString& reason) override;
     // Said on a terminal only: elsewhere nobody is watching the wait.
     void waitingForFolder(const QString& folder) override;
+    // In the tool's English: "too large: needs 1.5 GB, allowed 1 GB".
+    QString tooLargeReason(const Failure& failure) const override;
 
     // Ends an open progress line so that what follows starts on a new line.
     void finishProgress();

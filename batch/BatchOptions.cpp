@@ -4,13 +4,25 @@
 #include <map>
 
 #include "FileList.h"
+#include "MemorySize.h"
 #include "NameRules.h"
 
 namespace miniskop {
 
 namespace {
 
-enum class Opt { Pattern, Size, PerRow, PageName, FolderName, Quality, Prefix, Suffix, Jobs };
+enum class Opt {
+    Pattern,
+    Size,
+    PerRow,
+    PageName,
+    FolderName,
+    Quality,
+    Prefix,
+    Suffix,
+    Jobs,
+    Memory
+};
 
 const std::map<QString, Opt>& valueOptions() {
     static const std::map<QString, Opt> options = {
@@ -24,6 +36,7 @@ const std::map<QString, Opt>& valueOptions() {
         {QStringLiteral("--suffix"), Opt::Suffix},
         {QStringLiteral("--jobs"), Opt::Jobs},
         {QStringLiteral("-j"), Opt::Jobs},
+        {QStringLiteral("--memory"), Opt::Memory},
     };
     return options;
 }
@@ -95,6 +108,16 @@ Status storeValue(BatchOptions& options, Opt opt, const QString& name, const QSt
                                 .arg(value));
             }
             options.jobs = jobs;
+            break;
+        }
+        case Opt::Memory: {
+            const std::optional<qint64> bytes = parseMemorySize(value);
+            if (!bytes || *bytes < kMinBatchMemory) {
+                return fail(QStringLiteral("%1 needs a size of 16M or more such as 512M or 4G, "
+                                           "not \"%2\"")
+                                .arg(name, value));
+            }
+            options.memory = bytes;
             break;
         }
     }
@@ -198,6 +221,8 @@ QString batchUsageText() {
                "  --enlarge           enlarge pictures smaller than the thumbnail size\n"
                "  -j, --jobs N        pictures worked on at once (default: one per core;\n"
                "                      1 works on one picture at a time)\n"
+               "      --memory SIZE   memory the pictures being decoded share, e.g. 512M or\n"
+               "                      4G (default 1G); a picture that needs more is refused\n"
                "  -r, --recursive     also every folder below each FOLDER that holds pictures\n"
                "                      (not the thumbnail folders, not hidden folders, not\n"
                "                      links to folders)\n"

@@ -19,6 +19,10 @@ inline constexpr char kDefaultBatchPattern[] = "*.bmp;*.jpg;*.jpeg;*.gif;*.wmf";
 // The most pictures --jobs lets the tool work on at once.
 inline constexpr int kMaxBatchJobs = 256;
 
+// The least memory --memory accepts for decoding: below it hardly a
+// photograph could be made.
+inline constexpr qint64 kMinBatchMemory = qint64(16) << 20;
+
 struct BatchOptions {
     QString pattern = QString::fromLatin1(kDefaultBatchPattern);
     std::optional<QString> size;        // groesseMin
@@ -29,6 +33,7 @@ struct BatchOptions {
     std::optional<QString> prefix;      // prefix mode with this affix
     std::optional<QString> suffix;      // suffix mode with this affix
     std::optional<int> jobs;            // pictures worked on at once, 1 to kMaxBatchJobs
+    std::optional<qint64> memory;       // bytes for decoding, kMinBatchMemory or more
     bool enlarge = false;
     bool quiet = false;
     bool recursive = false;    // every folder of the trees below the folders given

@@ -3,14 +3,21 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <utility>
 #include <variant>
 
 namespace miniskop {
 
-// The error most of the program passes around: a readable message.
+// The error most of the program passes around: a readable message. A picture
+// refused because decoding it would take more memory than allowed also
+// carries both amounts, so that each front end can say so in its own words.
 struct Failure {
     QString message;
+    qint64 neededBytes = 0;
+    qint64 allowedBytes = 0;  // above 0 only for such a refusal
+
+    bool tooLarge() const { return allowedBytes > 0; }
 };
 
 template <class E>

@@ -52,6 +52,17 @@ AreaScaler::Taps AreaScaler::makeTaps(int sourceLength, int targetLength) {
     return taps;
 }
 
+qint64 AreaScaler::bytesHeld(QSize source, QSize target) {
+    const qint64 sw = std::max(source.width(), 1), sh = std::max(source.height(), 1);
+    const qint64 tw = std::max(target.width(), 1), th = std::max(target.height(), 1);
+    // Taps: a weight per source pixel and three numbers per target pixel, both
+    // ways (twice that where it grows). Rows being averaged: two while it
+    // shrinks, as many as one source row reaches while it grows.
+    const qint64 taps = 8 * (sw + sh + tw + th) + 12 * (tw + th);
+    const qint64 rows = std::min(th, th / sh + 3) + 2;
+    return taps + rows * tw * 3 * 4 + tw * th * 4;
+}
+
 AreaScaler::AreaScaler(QSize source, QSize target)
     : source_(source),
       target_(target),

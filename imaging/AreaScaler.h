@@ -34,6 +34,10 @@ public:
     // Scales a whole image (any format; converted to RGB32 first).
     static QImage scale(const QImage& source, QSize target);
 
+    // About the most bytes a scaler from `source` to `target` holds: its
+    // taps, the rows it is averaging and the scaled picture.
+    static qint64 bytesHeld(QSize source, QSize target);
+
 private:
     // Per target index along one axis: the first source index it reads and
     // its weights (which sum to 1).

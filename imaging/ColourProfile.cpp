@@ -231,6 +231,12 @@ SrgbRowScaler::SrgbRowScaler(QSize source, QSize target, SrgbConversionPtr conve
       conversion_(std::move(conversion)),
       scaler_(source, conversion_ ? conversionSize(source, target) : target) {}
 
+qint64 SrgbRowScaler::bytesHeld(QSize source, QSize target, bool converts) {
+    if (!converts) return AreaScaler::bytesHeld(source, target);
+    const QSize between = conversionSize(source, target);
+    return AreaScaler::bytesHeld(source, between) + AreaScaler::bytesHeld(between, target);
+}
+
 QImage SrgbRowScaler::takeResult() {
     QImage image = scaler_.takeResult();
     if (!conversion_ || image.isNull()) return image;

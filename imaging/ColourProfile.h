@@ -92,6 +92,9 @@ public:
     int rowsMissing() const { return scaler_.rowsMissing(); }
     QImage takeResult();
 
+    // About the most bytes such a scaler holds, with a conversion or without.
+    static qint64 bytesHeld(QSize source, QSize target, bool converts);
+
 private:
     QSize target_;
     SrgbConversionPtr conversion_;

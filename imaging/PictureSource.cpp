@@ -102,27 +102,26 @@ Expected<QImage> ownOrQt(Own own, const PictureFile& file, const Info& info, QSi
 }
 
 // JPEG: rows go straight into the scaler, but a progressive file keeps every
-// coefficient of the full picture: about two bytes a pixel.
+// coefficient of the full picture: two bytes a sample.
 Expected<QImage> decodeAtLeast(const PictureFile& file, const JpegInfo& info, QSize atLeast) {
     return decodeJpeg(file, info, atLeast);
 }
 Expected<QImage> decodeThumbnail(const PictureFile& file, const JpegInfo& info, QSize target) {
     return decodeJpegScaled(file, info, target);
 }
-qint64 bytesHeld(const JpegInfo&, QSize natural, QSize target) {
-    return area(natural) * 2 + area(target) * 4;
+qint64 bytesHeld(const JpegInfo& info, QSize, QSize target) {
+    return jpegScaledBytes(info, target);
 }
 
-// PNG: may be inflated whole, or held half while interlaced.
+// PNG: inflated at once when small, else streamed (an interlaced one holding
+// half the picture); with EXIF read whole by Qt's reader.
 Expected<QImage> decodeAtLeast(const PictureFile& file, const PngInfo& info, QSize atLeast) {
     return decodeQt(file, info, atLeast);
 }
 Expected<QImage> decodeThumbnail(const PictureFile& file, const PngInfo& info, QSize target) {
     return ownOrQt(decodePngScaled, file, info, target);
 }
-qint64 bytesHeld(const PngInfo&, QSize natural, QSize target) {
-    return area(natural) * 4 + area(target) * 4;
-}
+qint64 bytesHeld(const PngInfo& info, QSize, QSize target) { return pngScaledBytes(info, target); }
 
 // WebP: libwebp scales while it decodes.
 Expected<QImage> decodeAtLeast(const PictureFile& file, const WebpInfo& info, QSize atLeast) {
@@ -131,8 +130,8 @@ Expected<QImage> decodeAtLeast(const PictureFile& file, const WebpInfo& info, QS
 Expected<QImage> decodeThumbnail(const PictureFile& file, const WebpInfo& info, QSize target) {
     return decodeWebpThumbnail(file, info, target);
 }
-qint64 bytesHeld(const WebpInfo&, QSize natural, QSize target) {
-    return qint64(std::max(natural.width(), 0)) * 16 + area(target) * 4;
+qint64 bytesHeld(const WebpInfo& info, QSize, QSize target) {
+    return webpScaledBytes(info, target);
 }
 
 // TIFF: a strip or a row of tiles at a time.
@@ -142,31 +141,29 @@ Expected<QImage> decodeAtLeast(const PictureFile& file, const TiffInfo& info, QS
 Expected<QImage> decodeThumbnail(const PictureFile& file, const TiffInfo&, QSize target) {
     return decodeTiffScaled(file, target);
 }
-qint64 bytesHeld(const TiffInfo&, QSize natural, QSize target) {
-    return qint64(std::max(natural.width(), 0)) * 256 * 8 + area(target) * 4;
+qint64 bytesHeld(const TiffInfo& info, QSize, QSize target) {
+    return tiffScaledBytes(info, target);
 }
 
-// HEIF: its planes at full size (10-bit samples take two bytes).
+// HEIF: its planes at full size (or an embedded thumbnail's), as coded.
 Expected<QImage> decodeAtLeast(const PictureFile& file, const HeifInfo& info, QSize atLeast) {
     return decodeHeifScaled(file, coveringSize(info.displayed, atLeast));
 }
 Expected<QImage> decodeThumbnail(const PictureFile& file, const HeifInfo&, QSize target) {
     return decodeHeifScaled(file, target);
 }
-qint64 bytesHeld(const HeifInfo&, QSize natural, QSize target) {
-    return area(natural) * 3 + area(target) * 4;
+qint64 bytesHeld(const HeifInfo& info, QSize, QSize target) {
+    return heifScaledBytes(info, target);
 }
 
-// JPEG XL: the file and the decoded picture whole.
+// JPEG XL: the file, the decoded picture whole and libjxl's planes.
 Expected<QImage> decodeAtLeast(const PictureFile& file, const JxlInfo& info, QSize atLeast) {
     return decodeJxlScaled(file, coveringSize(info.displayed, atLeast));
 }
 Expected<QImage> decodeThumbnail(const PictureFile& file, const JxlInfo&, QSize target) {
     return decodeJxlScaled(file, target);
 }
-qint64 bytesHeld(const JxlInfo&, QSize natural, QSize target) {
-    return area(natural) * 8 + area(target) * 4;
-}
+qint64 bytesHeld(const JxlInfo& info, QSize, QSize target) { return jxlScaledBytes(info, target); }
 
 // Metafiles: drawn at twice the target at most, then scaled down.
 Expected<QImage> decodeAtLeast(const PictureFile& file, const WmfInfo&, QSize atLeast) {
@@ -212,16 +209,14 @@ qint64 bytesHeld(const GifInfo&, QSize natural, QSize target) {
     return area(natural) + qint64(std::max(natural.width(), 0)) * 4 + area(target) * 4;
 }
 
-// Qt's readers: read whole, then turned into 32-bit pixels: up to two copies.
+// Qt's readers: read whole, then turned into 32-bit pixels unless they are.
 Expected<QImage> decodeAtLeast(const PictureFile& file, const QtInfo& info, QSize atLeast) {
     return decodeQt(file, info, atLeast);
 }
 Expected<QImage> decodeThumbnail(const PictureFile& file, const QtInfo& info, QSize target) {
     return decodeQtScaled(file, info, target);
 }
-qint64 bytesHeld(const QtInfo&, QSize natural, QSize target) {
-    return area(natural) * 8 + area(target) * 4;
-}
+qint64 bytesHeld(const QtInfo& info, QSize, QSize target) { return qtScaledBytes(info, target); }
 
 }  // namespace
 
@@ -253,6 +248,10 @@ QSize PictureSource::naturalSize() const { return impl_->natural; }
 
 Expected<QImage> PictureSource::decode(QSize atLeast) const {
     const Impl& d = *impl_;
+    // About a decode to the covering size, and the picture it gives.
+    const QSize covering = coveringSize(d.natural, atLeast);
+    const qint64 needed = decodeBytes(covering) + area(covering) * 4;
+    if (exceedsDecodeLimit(needed)) return tooLarge(needed, decodeLimit());
     auto image =
         std::visit([&](const auto& info) { return decodeAtLeast(d.file, info, atLeast); }, d.info);
     if (!image) return unexpected(d.file.named(image.error()));
@@ -267,6 +266,8 @@ qint64 PictureSource::decodeBytes(QSize target) const {
 Expected<QImage> PictureSource::decodeScaledTo(QSize target) const {
     if (target.width() < 1 || target.height() < 1 || exceedsDecodeLimit(target))
         return fail(QStringLiteral("thumbnail size out of range"));
+    if (const qint64 needed = decodeBytes(target); exceedsDecodeLimit(needed))
+        return tooLarge(needed, decodeLimit());
     const Impl& d = *impl_;
     auto image =
         std::visit([&](const auto& info) { return decodeThumbnail(d.file, info, target); }, d.info);

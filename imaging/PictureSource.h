@@ -15,7 +15,9 @@
 // Grey, CMYK/YCCK and 16-bit pictures decode to correct colours; transparent
 // pixels are laid on white; an embedded colour profile is converted to sRGB
 // (ColourProfile.h). The result is always QImage::Format_RGB32.
-// Pictures that would decode to more than kMaxDecodedBytes are refused.
+// A picture whose decoding would take more memory than the decoding limit
+// allows is refused as too large (DecodeLimit.h); its pixel count alone
+// never refuses it.
 // Safe to use from any thread (one PictureSource per thread).
 #pragma once
 
@@ -53,7 +55,9 @@ public:
     Expected<QImage> decodeScaledTo(QSize target) const;
 
     // About the most bytes decodeScaledTo(target) holds at once, for the
-    // budget shared by the threads that decode: rather more than less.
+    // budget shared by the threads that decode: reckoned from the file's
+    // header for the road its kind takes (rows in flight, a whole buffer of
+    // coefficients or planes, ...), rather more than less.
     qint64 decodeBytes(QSize target) const;
 
 private:

@@ -41,9 +41,13 @@ Status ThumbnailCanvas::resize(const QString& PicPath, float S, bool enlarge,
     if (!target) return unexpected(target.error());
 
     // Decode and scale before the box takes the new size, so that a picture
-    // that cannot be decoded leaves picThumb at its previous size.
+    // that cannot be decoded leaves picThumb at its previous size. A picture
+    // whose decoding would take more than the whole budget is refused.
+    const qint64 needed = source->decodeBytes(*target);
+    const qint64 allowed = budget != nullptr ? budget->budget() : decodeLimit();
+    if (needed > allowed) return tooLarge(needed, allowed);
     DecodeBudget::Grant held;
-    if (budget != nullptr) held = budget->acquire(source->decodeBytes(*target));
+    if (budget != nullptr) held = budget->acquire(needed);
     auto image = source->decodeScaledTo(*target);
     held.release();
     if (!image) return unexpected(image.error());

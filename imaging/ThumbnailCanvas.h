@@ -42,7 +42,9 @@ public:
     // picThumb. On failure the steps already done stay done: picThumb has been
     // given an empty picture and keeps its previous size.
     // With `budget`, the decoding waits until its bytes fit into the budget
-    // that the threads decoding at once share.
+    // that the threads decoding at once share. A picture that would take
+    // more than that budget (without one: the decoding limit) is refused
+    // with a failure that carries both amounts.
     Status resize(const QString& PicPath, float S, bool enlarge, DecodeBudget* budget = nullptr);
 };
 

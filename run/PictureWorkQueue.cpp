@@ -86,7 +86,7 @@ void PictureWorkQueue::prefetch(int position, const PictureKey& key) {
 
 PictureWork PictureWorkQueue::take(int position, const PictureKey& key,
                                    const std::function<void()>& pump) {
-    if (workers_.empty()) return makePictureWork(key);
+    if (workers_.empty()) return makePictureWork(key, &budget_);
 
     std::unique_lock lock(mutex_);
     // Work for positions already passed is of no use any more.

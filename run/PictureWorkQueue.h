@@ -33,8 +33,9 @@ public:
     static constexpr std::chrono::milliseconds kSlice{20};
 
     // Starts `threads` workers (at least one is attempted; if none can be
-    // started, take() does the work on the calling thread).
-    explicit PictureWorkQueue(int threads, qint64 decodeBudget = kDefaultDecodeBudget);
+    // started, take() does the work on the calling thread). The pictures
+    // share `decodeBudget` bytes, by default the decoding limit in force.
+    explicit PictureWorkQueue(int threads, qint64 decodeBudget = decodeLimit());
     ~PictureWorkQueue();  // drops queued work, waits for the running pictures
     PictureWorkQueue(const PictureWorkQueue&) = delete;
     PictureWorkQueue& operator=(const PictureWorkQueue&) = delete;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "Expected.h"
 #include "ProgressSurface.h"
 #include "RunTexts.h"
 #include "ThumbSettings.h"
@@ -70,6 +71,11 @@ public:
     // Another run is working in the thumbnail `folder`; this one waits,
     // letting events through, until that run is done or this one is cancelled.
     virtual void waitingForFolder(const QString& folder) { Q_UNUSED(folder); }
+
+    // The reason given for a picture refused because decoding it would take
+    // more memory than allowed; `failure` carries both amounts. The run's
+    // own words ("zu groß: braucht 1.5 GB, erlaubt sind 1 GB") by default.
+    virtual QString tooLargeReason(const Failure& failure) const { return failure.message; }
 
     // A picture whose thumbnail could not be made (it still gets its entry).
     virtual void pictureFailed(const QString& path, const QString& reason) {

@@ -293,7 +293,8 @@ QString ThumbnailRun::processPicture(int i, const QString& aktuelleDatei,
     const Scaled scaled = scalePicture(i, key);
     if (!scaled.status) {
         ++outcome_.unreadable;
-        reasons.append(scaled.status.error().message);
+        const Failure& why = scaled.status.error();
+        reasons.append(why.tooLarge() ? host_.tooLargeReason(why) : why.message);
         giveBlankSizeIfNone(canvas_.picThumb, key.sizeBound);
     }
 

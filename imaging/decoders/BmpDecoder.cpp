@@ -122,8 +122,9 @@ Expected<DibLayout> readDibLayout(const PictureFile& file, qint64 at, qint64 dat
     l.topDown = height < 0;
     height = std::abs(height);
     if (width < 1 || height < 1) return fail(QStringLiteral("picture without area"));
-    if (width > INT_MAX || height > INT_MAX || exceedsDecodeLimit(QSize(int(width), int(height))))
-        return fail(QStringLiteral("picture too large"));
+    // Rows are streamed, so only what decoding holds can make it too large
+    // (the estimate before decoding).
+    if (width > INT_MAX || height > INT_MAX) return fail(QStringLiteral("picture too large"));
     l.width = int(width), l.height = int(height);
     auto coding = codingOf(compression, l.bits);
     if (!coding) return unexpected(coding.error());

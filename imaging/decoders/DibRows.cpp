@@ -257,8 +257,7 @@ bool DibRows::State::loadBand(int index) {
 }
 
 Expected<DibRows> DibRows::open(const PictureFile& file, const DibLayout& layout) {
-    const QSize size(layout.width, layout.height);
-    if (layout.width < 1 || layout.height < 1 || exceedsDecodeLimit(size))
+    if (layout.width < 1 || layout.height < 1 || exceedsDecodeLimit(bytesHeld(layout)))
         return fail(QStringLiteral("picture size out of range"));
     auto s = std::make_unique<State>(file, layout);
     const qint64 fileSize = file.size();

@@ -173,7 +173,9 @@ Expected<GifInfo> readGifInfo(const PictureFile& file) {
     }
     if (screen.width() < 1 || screen.height() < 1)
         return fail(QStringLiteral("GIF: picture without area"));
-    if (exceedsDecodeLimit(screen)) return fail(QStringLiteral("GIF: picture too large"));
+    if (const qint64 pixels = qint64(screen.width()) * screen.height() * 4;
+        exceedsDecodeLimit(pixels))
+        return tooLarge(pixels, decodeLimit());
     return GifInfo{screen};
 }
 

@@ -14,6 +14,7 @@
 #include "AreaScaler.h"
 #include "ColourProfile.h"
 #include "DecodeLimit.h"
+#include "HeifMemory.h"
 #include "PictureFile.h"
 
 namespace miniskop {
@@ -103,8 +104,6 @@ Expected<OpenedHeif> openHeif(const PictureFile& file) {
         QSize(heif_image_handle_get_width(primary), heif_image_handle_get_height(primary));
     if (opened.displayed.width() < 1 || opened.displayed.height() < 1)
         return fail(QStringLiteral("HEIF: picture without area"));
-    if (exceedsDecodeLimit(opened.displayed))
-        return fail(QStringLiteral("HEIF: picture too large"));
     return opened;
 }
 
@@ -112,10 +111,8 @@ QSize handleSize(const heif_image_handle* handle) {
     return QSize(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
 }
 
-// The smallest embedded thumbnail that is at least twice `target` in both
-// directions and has the picture's proportions (encoders round its sides to
-// even numbers: within two pixels or 2 %); none when the file has no such
-// thumbnail.
+// The smallest embedded thumbnail that stands in for the picture at
+// `target`; none when the file has no such thumbnail.
 Handle thumbnailFor(const heif_image_handle* primary, QSize displayed, QSize target) {
     const int count = heif_image_handle_get_number_of_thumbnails(primary);
     if (count <= 0) return nullptr;
@@ -128,19 +125,10 @@ Handle thumbnailFor(const heif_image_handle* primary, QSize displayed, QSize tar
             continue;
         Handle candidate(thumb);
         const QSize size = handleSize(thumb);
-        const bool coversTwice =
-            size.width() >= 2 * target.width() && size.height() >= 2 * target.height();
-        // Proportions: the thumbnail's height against the picture's height
-        // scaled to the thumbnail's width.
-        const double expectedHeight =
-            double(displayed.height()) * size.width() / std::max(displayed.width(), 1);
-        const bool sameShape =
-            std::abs(size.height() - expectedHeight) <= std::max(2.0, 0.02 * expectedHeight);
         const bool smaller =
             !best || qint64(size.width()) * size.height() <
                          qint64(handleSize(best.get()).width()) * handleSize(best.get()).height();
-        if (coversTwice && sameShape && !exceedsDecodeLimit(size) && smaller)
-            best = std::move(candidate);
+        if (heifThumbnailStandsIn(size, displayed, target) && smaller) best = std::move(candidate);
     }
     return best;
 }
@@ -372,7 +360,26 @@ bool looksLikeHeif(const QByteArray& head) {
 Expected<HeifInfo> readHeifInfo(const PictureFile& file) {
     auto opened = openHeif(file);
     if (!opened) return unexpected(opened.error());
-    return HeifInfo{opened->displayed};
+    const heif_image_handle* primary = opened->primary.get();
+    HeifInfo info;
+    info.displayed = opened->displayed;
+    info.fileBytes = std::max<qint64>(file.size(), 0);
+    info.alpha = heif_image_handle_has_alpha_channel(primary) != 0;
+    const int bits = std::max(heif_image_handle_get_luma_bits_per_pixel(primary),
+                              heif_image_handle_get_chroma_bits_per_pixel(primary));
+    info.bytesPerSample = bits > 8 ? 2 : 1;
+    const int count = heif_image_handle_get_number_of_thumbnails(primary);
+    std::vector<heif_item_id> ids(size_t(std::max(count, 0)));
+    const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+    for (int i = 0; i < listed; ++i) {
+        heif_image_handle* thumb = nullptr;
+        if (heif_image_handle_get_thumbnail(primary, ids[size_t(i)], &thumb).code != heif_error_Ok)
+            continue;
+        info.thumbnails.push_back(handleSize(thumb));
+        heif_image_handle_release(thumb);
+    }
+    describeHeifCoding(file.head(64 << 10), info);
+    return info;
 }
 
 Expected<QImage> decodeHeifScaled(const PictureFile& file, QSize target) {

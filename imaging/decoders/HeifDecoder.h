@@ -5,13 +5,13 @@
 // directions, that thumbnail is decoded instead of the picture (as the JPEG
 // decoder reduces by the DCT scale), so a phone photograph costs a fraction
 // of a full decode. Colours described by an ICC profile or by an nclx box with
-// other primaries than sRGB's are converted to sRGB. Pictures whose decoded
-// size would pass the decoding limit are refused before anything is decoded.
+// other primaries than sRGB's are converted to sRGB.
 #pragma once
 
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
+#include <vector>
 
 #include "Expected.h"
 
@@ -25,9 +25,23 @@ bool looksLikeHeif(const QByteArray& head);
 
 struct HeifInfo {
     QSize displayed;  // the primary image's size as displayed
+    // What decoding it holds: the planes as coded (their sampling, sample
+    // size and alpha), the decoder's own copies of them (fewer for a grid
+    // of tiles), the embedded thumbnails that may be decoded instead, and
+    // the file's size.
+    std::vector<QSize> thumbnails;
+    int bytesPerSample = 1;
+    double chromaShare = 2.0;  // chroma samples per pixel: 2 (4:4:4) to 0 (grey)
+    bool alpha = false;
+    bool grid = false;
+    bool av1 = false;
+    qint64 fileBytes = 0;
 };
 
 Expected<HeifInfo> readHeifInfo(const PictureFile& file);
+
+// About the most bytes decodeHeifScaled(file, target) holds.
+qint64 heifScaledBytes(const HeifInfo& info, QSize target);
 
 // The picture scaled to exactly `target` (area averaging where it shrinks,
 // bilinear where it grows), Format_RGB32, in sRGB.

@@ -49,8 +49,8 @@ std::optional<IcoInfo> examine(const PictureFile& file, qint64 offset, qint64 si
         entry.png = true;
         entry.displayed = QSize(int(w), int(h));
         entry.layout.bits = pngBits(head[24], head[25]);
-        // Decoded whole (a picture too large for that is refused).
-        if (!exceedsDecodeLimit(entry.displayed)) entry.bytesHeld = size + qint64(w) * h * 4;
+        // Decoded whole: the file's bytes and the pixels.
+        entry.bytesHeld = size + qint64(w) * h * 4;
         return entry;
     }
     auto layout = readDibLayout(file, offset, -1);
@@ -83,8 +83,7 @@ Unexpected<Failure> pngFailure(int code) {
 }
 
 Expected<QImage> decodePngEntry(const PictureFile& file, const IcoInfo& info, QSize target) {
-    if (exceedsDecodeLimit(info.displayed) || info.size > kMaxDecodedBytes)
-        return icoFailure(QStringLiteral("picture too large"));
+    if (exceedsDecodeLimit(info.bytesHeld)) return tooLarge(info.bytesHeld, decodeLimit());
     QByteArray data(qsizetype(info.size), Qt::Uninitialized);
     data.truncate(file.readAt(info.offset, data.data(), data.size()));
     std::unique_ptr<spng_ctx, SpngFree> ctx(spng_ctx_new(0));
@@ -179,8 +178,6 @@ Expected<IcoInfo> readIcoInfo(const PictureFile& file) {
         if (entry && (!chosen || better(*entry, *chosen))) chosen = std::move(entry);
     }
     if (!chosen) return icoFailure(QStringLiteral("no entry that can be read"));
-    if (exceedsDecodeLimit(chosen->displayed))
-        return icoFailure(QStringLiteral("picture too large"));
     return *chosen;
 }
 

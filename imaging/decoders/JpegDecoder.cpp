@@ -24,6 +24,9 @@ public:
         if (next_ < image_.height())
             std::memcpy(image_.scanLine(next_++), bgrx, size_t(image_.width()) * 4);
     }
+    qint64 bytesFor(QSize decoded) const override {
+        return qint64(decoded.width()) * decoded.height() * 4;
+    }
     bool complete() const { return !image_.isNull() && next_ == image_.height(); }
     QImage take() { return std::move(image_); }
 
@@ -43,6 +46,9 @@ public:
         return true;
     }
     void row(const unsigned char* bgrx) override { scaler_->pushRow(bgrx); }
+    qint64 bytesFor(QSize decoded) const override {
+        return SrgbRowScaler::bytesHeld(decoded, target_, conversion_ != nullptr);
+    }
     bool complete() const { return scaler_ && scaler_->rowsMissing() == 0; }
     QImage take() { return scaler_->takeResult(); }
 
@@ -85,6 +91,7 @@ Expected<JpegInfo> readJpegInfo(const PictureFile& file) {
     info.orientation = header->orientation;
     info.displayed = orientedSize(header->stored, header->orientation);
     info.conversion = SrgbConversion::fromIcc(header->icc, pixelModelOf(header->colours));
+    info.layout = std::move(header->layout);
     return info;
 }
 
@@ -100,6 +107,19 @@ Expected<QImage> decodeJpeg(const PictureFile& file, const JpegInfo& info, QSize
     QImage image = sink.take();
     if (conversion && !isCmyk(conversion)) conversion->convertImage(image);
     return applyOrientation(image, info.orientation);
+}
+
+qint64 jpegScaledBytes(const JpegInfo& info, QSize target) {
+    // As decodeJpegScaled goes: the scale, libjpeg, the scaler, the turn.
+    const bool swaps = orientationSwapsSides(info.orientation);
+    const QSize reduceTo = reducedDecodeSize(info.displayed, target);
+    const int eighths = jpegScaleFor(info.layout.stored, swaps ? reduceTo.transposed() : reduceTo);
+    const QSize decoded = jpegScaledSize(info.layout.stored, eighths);
+    const bool converts = info.conversion && !isCmyk(info.conversion.get());
+    const qint64 turned = info.orientation != 1 ? qint64(target.width()) * target.height() * 4 : 0;
+    return jpegDecodeBytes(info.layout, eighths) +
+           SrgbRowScaler::bytesHeld(decoded, swaps ? target.transposed() : target, converts) +
+           turned;
 }
 
 Expected<QImage> decodeJpegScaled(const PictureFile& file, const JpegInfo& info, QSize target) {

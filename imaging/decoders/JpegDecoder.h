@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "Expected.h"
+#include "JpegRows.h"
 
 namespace miniskop {
 
@@ -23,6 +24,7 @@ struct JpegInfo {
     int orientation = 1;  // EXIF orientation 1..8 of the stored pixels
     // The embedded profile's conversion to sRGB; null without one.
     std::shared_ptr<const SrgbConversion> conversion;
+    JpegLayout layout;  // what decoding it holds depends on
 };
 
 // True when the file starts with a JPEG start-of-image marker.
@@ -40,5 +42,8 @@ Expected<QImage> decodeJpeg(const PictureFile& file, const JpegInfo& info, QSize
 // sRGB: decoded at a DCT scale that keeps at least twice the target, its rows
 // scaled as they arrive.
 Expected<QImage> decodeJpegScaled(const PictureFile& file, const JpegInfo& info, QSize target);
+
+// About the most bytes decodeJpegScaled(file, info, target) holds.
+qint64 jpegScaledBytes(const JpegInfo& info, QSize target);
 
 }  // namespace miniskop

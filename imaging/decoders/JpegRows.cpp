@@ -68,17 +68,30 @@ Expected<FILE*> openFile(const PictureFile& picture) {
     return file;
 }
 
+// The layout of the header just read. Called after jpeg_read_header, which
+// stops at the first scan: a first scan without every component, or a
+// progressive file, means several scans.
+void describeLayout(const jpeg_decompress_struct* cinfo, JpegLayout* layout) {
+    layout->stored = QSize(int(cinfo->image_width), int(cinfo->image_height));
+    layout->sampling.clear();
+    for (int c = 0; c < cinfo->num_components; ++c)
+        layout->sampling.emplace_back(cinfo->comp_info[c].h_samp_factor,
+                                      cinfo->comp_info[c].v_samp_factor);
+    layout->multiScan = cinfo->progressive_mode || cinfo->comps_in_scan < cinfo->num_components;
+}
+
 // Header and orientation. Plain C data only in this frame (see file comment).
 bool readInfo(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, JpegHeader* info) {
     installErrorManager(cinfo, err);
     if (setjmp(err->jump)) return false;
     jpeg_create_decompress(cinfo);
-    cinfo->mem->max_memory_to_use = long(kMaxDecodedBytes);
+    cinfo->mem->max_memory_to_use = long(decodeLimit());
     jpeg_stdio_src(cinfo, file);
     jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);  // ICC profile segments
     jpeg_read_header(cinfo, TRUE);
     info->stored = QSize(int(cinfo->image_width), int(cinfo->image_height));
+    describeLayout(cinfo, &info->layout);
     if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK) {
         info->colours =
             cinfo->saw_Adobe_marker ? JpegHeader::Colours::CmykInverted : JpegHeader::Colours::Cmyk;
@@ -145,8 +158,10 @@ struct DecodeJob {
     JpegRowSink* sink;
     QSize atLeast;
     const SrgbConversion* cmykProfile;
+    JpegLayout* layout;  // filled from the header
     bool refusedBySink;
-    bool tooLarge;
+    qint64 needed;   // bytes the decoding would take
+    qint64 allowed;  // set when that is more than the limit allows
 };
 
 // The decoding proper. Plain C data only in this frame (see file comment).
@@ -154,9 +169,12 @@ bool runDecode(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Dec
     installErrorManager(cinfo, err);
     if (setjmp(err->jump)) return false;
     jpeg_create_decompress(cinfo);
-    cinfo->mem->max_memory_to_use = long(kMaxDecodedBytes);
+    // libjpeg keeps below this; what it needs is checked against it below,
+    // so it never runs out and asks for a backing store it does not have.
+    cinfo->mem->max_memory_to_use = long(decodeLimit());
     jpeg_stdio_src(cinfo, file);
     jpeg_read_header(cinfo, TRUE);
+    describeLayout(cinfo, job->layout);
     const int eighths =
         jpegScaleFor(QSize(int(cinfo->image_width), int(cinfo->image_height)), job->atLeast);
 
@@ -179,11 +197,13 @@ bool runDecode(FILE* file, ErrorManager* err, jpeg_decompress_struct* cinfo, Dec
         cinfo->do_block_smoothing = FALSE;
     }
     jpeg_calc_output_dimensions(cinfo);
-    if (exceedsDecodeLimit(QSize(int(cinfo->output_width), int(cinfo->output_height)))) {
-        job->tooLarge = true;
+    const QSize decoded(int(cinfo->output_width), int(cinfo->output_height));
+    job->needed = jpegDecodeBytes(*job->layout, eighths) + job->sink->bytesFor(decoded);
+    if (exceedsDecodeLimit(job->needed)) {
+        job->allowed = decodeLimit();
         return false;
     }
-    if (!job->sink->begin(QSize(int(cinfo->output_width), int(cinfo->output_height)))) {
+    if (!job->sink->begin(decoded)) {
         job->refusedBySink = true;
         return false;
     }
@@ -260,6 +280,37 @@ Expected<JpegHeader> readJpegHeader(const PictureFile& picture) {
     return info;
 }
 
+qint64 jpegDecodeBytes(const JpegLayout& layout, int eighths) {
+    // libjpeg's tables, its input buffer and the state of its modules.
+    constexpr qint64 kTables = qint64(1) << 20;
+    const qint64 width = std::max(layout.stored.width(), 1);
+    const qint64 height = std::max(layout.stored.height(), 1);
+    const int n = std::clamp(eighths, 1, 8);
+    int maxH = 1, maxV = 1;
+    for (const auto& [h, v] : layout.sampling) {
+        maxH = std::max(maxH, h);
+        maxV = std::max(maxV, v);
+    }
+    const auto roundUp = [](qint64 a, qint64 b) { return (a + b - 1) / b * b; };
+    const qint64 outWidth = (width * n + 7) / 8;
+    qint64 bytes = kTables + outWidth * 4 * 2;  // the row handed out and its conversion
+    for (const auto& [h, v] : layout.sampling) {
+        const qint64 across = (width * h + maxH * 8 - 1) / (maxH * 8);  // blocks
+        const qint64 down = (height * v + maxV * 8 - 1) / (maxV * 8);
+        // The component's own DCT scale: libjpeg raises it for subsampled
+        // components so that less is left to upsampling.
+        int size = n;
+        while (size < 8 && (maxH * n) % (h * size * 2) == 0 && (maxV * n) % (v * size * 2) == 0)
+            size *= 2;
+        if (layout.multiScan) bytes += roundUp(across, h) * roundUp(down, v) * 64 * 2;
+        // One band of blocks, with two more row groups of context.
+        bytes += across * size * (qint64(v) * size * (n + 2) / n + 1);
+        // Upsampled rows when the component is smaller than the output.
+        if (h * size != maxH * n || v * size != maxV * n) bytes += roundUp(outWidth, maxH) * maxV;
+    }
+    return bytes;
+}
+
 QSize jpegScaledSize(QSize stored, int eighths) {
     auto side = [eighths](int s) { return int((qint64(s) * eighths + 7) / 8); };
     return QSize(side(stored.width()), side(stored.height()));
@@ -286,12 +337,17 @@ Status decodeJpegRows(const PictureFile& picture, QSize atLeast, JpegRowSink& si
     ErrorManager err;
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
-    DecodeJob job{&sink, atLeast, cmykProfile, false, false};
+    JpegLayout layout;
+    DecodeJob job{&sink, atLeast, cmykProfile, &layout, false, 0, 0};
     const bool ok = runDecode(file, &err, &cinfo, &job);
     jpeg_destroy_decompress(&cinfo);
     std::fclose(file);
-    if (job.tooLarge) return fail(QStringLiteral("JPEG too large to decode"));
+    if (job.allowed > 0) return tooLarge(job.needed, job.allowed);
     if (job.refusedBySink) return fail(QStringLiteral("JPEG output refused"));
+    // Should libjpeg need more than reckoned, that is still a picture too
+    // large, never its own words about a backing store.
+    if (!ok && err.pub.msg_code == JERR_NO_BACKING_STORE)
+        return tooLarge(std::max(job.needed, decodeLimit() + 1), decodeLimit());
     if (!ok) return fail(libjpegMessage(err));
     // Other warnings (stray bytes, a damaged block) still give a usable
     // picture; a file cut short does not.

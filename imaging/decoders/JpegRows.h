@@ -12,6 +12,8 @@
 
 #include <QByteArray>
 #include <QSize>
+#include <utility>
+#include <vector>
 
 #include "Expected.h"
 
@@ -20,11 +22,22 @@ namespace miniskop {
 class PictureFile;
 class SrgbConversion;
 
+// What decides the memory libjpeg holds while it decodes a picture.
+struct JpegLayout {
+    QSize stored;
+    // Per component, its sampling factors across and down.
+    std::vector<std::pair<int, int>> sampling;
+    // Progressive, or components sent in scans of their own: every
+    // coefficient of the picture is held until the last scan is read.
+    bool multiScan = false;
+};
+
 struct JpegHeader {
     QSize stored;         // width and height as stored in the file
     int orientation = 1;  // EXIF orientation 1..8
     QByteArray icc;       // the embedded colour profile, empty without one
     enum class Colours { Rgb, Grey, Cmyk, CmykInverted } colours = Colours::Rgb;
+    JpegLayout layout;
 };
 
 // Receives the decoded picture row by row, top to bottom.
@@ -35,6 +48,12 @@ public:
     virtual bool begin(QSize decoded) = 0;
     // One row of decoded.width() pixels, 4 bytes each (B, G, R, 0xFF).
     virtual void row(const unsigned char* bgrx) = 0;
+    // About the most bytes the sink holds for a picture decoded at `decoded`
+    // (none by default).
+    virtual qint64 bytesFor(QSize decoded) const {
+        Q_UNUSED(decoded);
+        return 0;
+    }
 };
 
 // Reads the header and the EXIF orientation.
@@ -47,10 +66,17 @@ QSize jpegScaledSize(QSize stored, int eighths);
 // directions; 8 when `atLeast` is not a valid size.
 int jpegScaleFor(QSize stored, QSize atLeast);
 
-// Decodes `picture` at jpegScaleFor(stored, atLeast) into `sink`. Refuses output
-// larger than kMaxDecodedBytes and caps libjpeg's own memory at that amount.
-// `cmykProfile`, when set, turns CMYK pixels into sRGB in place of the plain
-// ink arithmetic.
+// About the most bytes libjpeg holds while it decodes a picture of `layout`
+// at scale eighths/8, with the rows handed out: for a file of several scans
+// every coefficient of the whole picture (128 bytes a block of 8 x 8 samples,
+// at any scale), else one band of blocks; and its tables.
+qint64 jpegDecodeBytes(const JpegLayout& layout, int eighths);
+
+// Decodes `picture` at jpegScaleFor(stored, atLeast) into `sink`. A picture
+// whose decoding (libjpeg and the sink) would take more than the decoding
+// limit is refused as too large before anything is decoded, and libjpeg's own
+// memory is capped at the limit. `cmykProfile`, when set, turns CMYK pixels
+// into sRGB in place of the plain ink arithmetic.
 Status decodeJpegRows(const PictureFile& picture, QSize atLeast, JpegRowSink& sink,
                       const SrgbConversion* cmykProfile = nullptr);
 

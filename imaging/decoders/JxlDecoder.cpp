@@ -30,7 +30,7 @@ using Decoder = std::unique_ptr<JxlDecoder, DecoderFree>;
 Expected<QByteArray> readStart(const PictureFile& file, qint64 limit) {
     const qint64 size = file.size();
     if (size < 0) return fail(QStringLiteral("JPEG XL: cannot read file"));
-    if (size > kMaxDecodedBytes) return fail(QStringLiteral("JPEG XL: file too large"));
+    if (exceedsDecodeLimit(size)) return fail(QStringLiteral("JPEG XL: file too large"));
     return file.head(qsizetype(std::min(size, limit)));
 }
 
@@ -53,7 +53,7 @@ bool looksLikeJxl(const QByteArray& head) {
 }
 
 Expected<JxlInfo> readJxlInfo(const PictureFile& file) {
-    for (qint64 limit = kHeadBytes;; limit = kMaxDecodedBytes) {
+    for (qint64 limit = kHeadBytes;; limit = decodeLimit()) {
         auto bytes = readStart(file, limit);
         if (!bytes) return unexpected(bytes.error());
         Decoder dec(JxlDecoderCreate(nullptr));
@@ -63,23 +63,42 @@ Expected<JxlInfo> readJxlInfo(const PictureFile& file) {
                            size_t(bytes->size()));
         JxlDecoderCloseInput(dec.get());
         const JxlDecoderStatus status = JxlDecoderProcessInput(dec.get());
-        if (status == JXL_DEC_NEED_MORE_INPUT && limit < kMaxDecodedBytes) continue;
+        if (status == JXL_DEC_NEED_MORE_INPUT && limit < decodeLimit()) continue;
         if (status != JXL_DEC_BASIC_INFO) return damaged();
         JxlBasicInfo info;
         if (JxlDecoderGetBasicInfo(dec.get(), &info) != JXL_DEC_SUCCESS) return damaged();
         const QSize displayed = displayedSize(info);
         if (displayed.width() < 1 || displayed.height() < 1)
             return fail(QStringLiteral("JPEG XL: picture without area"));
-        if (exceedsDecodeLimit(displayed))
-            return fail(QStringLiteral("JPEG XL: picture too large"));
-        return JxlInfo{displayed};
+        JxlInfo result;
+        result.displayed = displayed;
+        result.fileBytes = file.size();
+        result.alpha = info.alpha_bits > 0;
+        result.ownColours = info.uses_original_profile != 0;
+        // A recompressed JPEG keeps what rebuilds it in a box of the container.
+        result.recompressedJpeg = bytes->left(kHeadBytes).contains("jbrd");
+        return result;
     }
+}
+
+qint64 jxlScaledBytes(const JxlInfo& info, QSize target) {
+    const qint64 pixels = qint64(info.displayed.width()) * info.displayed.height();
+    const qint64 output = pixels * (info.alpha ? 4 : 3);
+    // What libjxl holds besides (measured with libjxl 0.7): about three bytes
+    // a pixel for a picture in its absolute colour space (lossy), a little
+    // more than one for a recompressed JPEG, next to nothing for a picture
+    // in its own colours (lossless), whose groups go straight to the output.
+    const qint64 planes = !info.ownColours        ? pixels * 3
+                          : info.recompressedJpeg ? pixels * 6 / 5
+                                                  : pixels / 8;
+    return (4 << 20) + info.fileBytes + output + planes +
+           SrgbRowScaler::bytesHeld(info.displayed, target, true);
 }
 
 Expected<QImage> decodeJxlScaled(const PictureFile& file, QSize target) {
     if (target.width() < 1 || target.height() < 1 || exceedsDecodeLimit(target))
         return fail(QStringLiteral("JPEG XL: target size out of range"));
-    auto bytes = readStart(file, kMaxDecodedBytes);
+    auto bytes = readStart(file, decodeLimit());
     if (!bytes) return unexpected(bytes.error());
     // No parallel runner: the run decodes pictures side by side already.
     Decoder dec(JxlDecoderCreate(nullptr));
@@ -104,10 +123,15 @@ Expected<QImage> decodeJxlScaled(const PictureFile& file, QSize target) {
             case JXL_DEC_BASIC_INFO:
                 if (JxlDecoderGetBasicInfo(dec.get(), &info) != JXL_DEC_SUCCESS) return damaged();
                 displayed = displayedSize(info);
-                if (displayed.width() < 1 || displayed.height() < 1 ||
-                    exceedsDecodeLimit(displayed))
-                    return fail(QStringLiteral("JPEG XL: picture size out of range"));
                 format.num_channels = info.alpha_bits > 0 ? 4 : 3;
+                if (displayed.width() < 1 || displayed.height() < 1)
+                    return fail(QStringLiteral("JPEG XL: picture size out of range"));
+                // The output buffer alone: what libjxl adds was reckoned
+                // before the decoding began (jxlScaledBytes).
+                if (const qint64 output =
+                        qint64(displayed.width()) * displayed.height() * format.num_channels;
+                    exceedsDecodeLimit(output))
+                    return tooLarge(output, decodeLimit());
                 break;
             case JXL_DEC_COLOR_ENCODING: {
                 // Lossy pictures are held in an absolute colour space that

@@ -4,8 +4,7 @@
 // is still at least twice the target size, decoding stops there, the way the
 // JPEG decoder reduces by the DCT scale. Lossy pictures are decoded straight
 // to sRGB by libjxl; pictures kept in their own colour space are converted
-// from their profile to sRGB. Pictures beyond the decoding limit are refused
-// from their header.
+// from their profile to sRGB.
 #pragma once
 
 #include <QByteArray>
@@ -24,9 +23,19 @@ bool looksLikeJxl(const QByteArray& head);
 
 struct JxlInfo {
     QSize displayed;  // the picture's size as displayed
+    // What decoding it holds: the file, read whole; the output with or
+    // without alpha; and libjxl's own buffers, fewer for a picture kept in
+    // its own colour space.
+    qint64 fileBytes = 0;
+    bool alpha = false;
+    bool ownColours = false;
+    bool recompressedJpeg = false;
 };
 
 Expected<JxlInfo> readJxlInfo(const PictureFile& file);
+
+// About the most bytes decodeJxlScaled(file, target) holds.
+qint64 jxlScaledBytes(const JxlInfo& info, QSize target);
 
 // The picture scaled to exactly `target` (as displayed), Format_RGB32, in
 // sRGB.

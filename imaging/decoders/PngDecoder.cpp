@@ -174,9 +174,46 @@ Expected<PngInfo> readPngInfo(const PictureFile& file) {
     if (int rc = startStream(ctx, &input)) return spngFailure(rc);
     spng_ihdr ihdr{};
     if (int rc = spng_get_ihdr(ctx, &ihdr)) return spngFailure(rc);
-    auto info = readQtInfo(file);
-    if (!info) return unexpected(info.error());
-    return PngInfo{std::move(*info)};
+    auto qt = readQtInfo(file);
+    if (!qt) return unexpected(qt.error());
+    PngInfo info;
+    static_cast<QtInfo&>(info) = std::move(*qt);
+    info.stored = QSize(int(std::min<uint32_t>(ihdr.width, 0x7fffffff)),
+                        int(std::min<uint32_t>(ihdr.height, 0x7fffffff)));
+    info.bitDepth = ihdr.bit_depth;
+    info.colourType = ihdr.color_type;
+    info.interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
+    spng_trns trns{};
+    info.transparency = spng_get_trns(ctx, &trns) == 0;
+    spng_exif exif{};
+    info.exif = spng_get_exif(ctx, &exif) == 0;
+    info.fileBytes = std::max<qint64>(file.size(), 0);
+    return info;
+}
+
+qint64 pngScaledBytes(const PngInfo& info, QSize target) {
+    if (info.exif) return qtScaledBytes(info, target);
+    const qint64 width = std::max(info.stored.width(), 1);
+    const qint64 height = std::max(info.stored.height(), 1);
+    const bool alpha = info.colourType == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+                       info.colourType == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || info.transparency;
+    const bool rgb8 = info.bitDepth == 8 && (info.colourType == SPNG_COLOR_TYPE_TRUECOLOR ||
+                                             info.colourType == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA);
+    // The scaler, with an embedded profile's conversion in case there is one.
+    const qint64 scaler =
+        SrgbRowScaler::bytesHeld(QSize(int(width), int(height)), target, true) + (64 << 10);
+    const int channels = info.colourType == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ? 4 : 3;
+    const double inflated = double(width * channels + 1) * double(height);
+    if (rgb8 && !info.interlaced && inflated <= double(kPngFastPathBytes)) {
+        // The image data read at once, then inflated beside it.
+        const double compressed = std::min(double(info.fileBytes), inflated * 1.01 + 4096);
+        return qint64(compressed + inflated) + width * (channels + 4) + scaler;
+    }
+    // libspng's rows and zlib's window, the row asked for, the row in
+    // scaler order; an interlaced picture keeps its even rows.
+    const qint64 rowBytes = width * (info.bitDepth == 16 ? 8 : alpha ? 4 : 3);
+    const qint64 evenRows = info.interlaced ? width * ((height + 1) / 2) * 4 : 0;
+    return (256 << 10) + 3 * (width * 8 + 1) + rowBytes + width * 4 + evenRows + scaler;
 }
 
 Expected<std::optional<QImage>> decodePngScaled(const PictureFile& file, QSize target) {
@@ -229,7 +266,8 @@ Expected<std::optional<QImage>> decodePngScaled(const PictureFile& file, QSize t
     const bool interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
     if (interlaced) {
         const QSize even(int(width), int((height + 1) / 2));
-        if (exceedsDecodeLimit(even)) return fail(QStringLiteral("PNG: picture too large"));
+        if (exceedsDecodeLimit(even))
+            return tooLarge(qint64(even.width()) * even.height() * 4, decodeLimit());
         evenRows.resize(size_t(even.width()) * size_t(even.height()) * 4);
     }
     SrgbRowScaler scaler(QSize(int(width), int(height)), target, conversion);

@@ -28,8 +28,17 @@ class PictureFile;
 bool looksLikePng(const QByteArray& head);
 
 // What opening a PNG learns: Qt's reader's view of it (natural size, with
-// an EXIF orientation applied).
-struct PngInfo : QtInfo {};
+// an EXIF orientation applied), and what decides the memory its decoding
+// holds: the header, whether the file has tRNS or EXIF, the file's size.
+struct PngInfo : QtInfo {
+    QSize stored;
+    int bitDepth = 8;
+    int colourType = 2;
+    bool interlaced = false;
+    bool transparency = false;  // tRNS
+    bool exif = false;          // left to Qt's reader
+    qint64 fileBytes = 0;
+};
 
 // Reads the header (every chunk before the image data) with libspng, so
 // that a header no reader could take fails here, in plain words, before Qt's
@@ -41,5 +50,10 @@ Expected<PngInfo> readPngInfo(const PictureFile& file);
 // means "not handled here, use another decoder"; an error means the file is
 // not a readable PNG.
 Expected<std::optional<QImage>> decodePngScaled(const PictureFile& file, QSize target);
+
+// About the most bytes making a thumbnail of `target` holds: inflated at
+// once (PngFastPath.h), streamed row by row (an interlaced picture keeping
+// half of it), or read whole by Qt's reader when the file has EXIF.
+qint64 pngScaledBytes(const PngInfo& info, QSize target);
 
 }  // namespace miniskop

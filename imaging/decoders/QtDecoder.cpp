@@ -8,6 +8,7 @@
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <mutex>
 
@@ -21,10 +22,16 @@ namespace miniskop {
 
 namespace {
 
-// Qt's limit is process-wide; set it once, before the first reader is made.
+// Qt's limit is process-wide: it follows the decoding limit, set before the
+// first reader is made (and again should the limit change between pictures).
 void ensureAllocationLimit() {
-    static std::once_flag once;
-    std::call_once(once, [] { QImageReader::setAllocationLimit(int(kMaxDecodedBytes >> 20)); });
+    static std::mutex mutex;
+    static qint64 applied = -1;
+    const qint64 megabytes = std::clamp<qint64>(decodeLimit() >> 20, 1, INT_MAX);
+    std::lock_guard lock(mutex);
+    if (applied == megabytes) return;
+    QImageReader::setAllocationLimit(int(megabytes));
+    applied = megabytes;
 }
 
 void prepare(QImageReader& reader) {
@@ -39,6 +46,28 @@ bool swapsSides(const QImageReader& reader) {
 // The reader's reason, with what the format's library said while reading.
 QString readerError(const QImageReader& reader, const CapturedDecoderMessages& said) {
     return said.appendedTo(reader.errorString());
+}
+
+// The bytes a picture of `extent` pixels takes in `format`. A reader that
+// does not tell its format before reading decodes to 32 bits.
+qint64 imageBytes(QSize extent, QImage::Format format) {
+    const int bits = format == QImage::Format_Invalid
+                         ? 32
+                         : std::max(int(QImage::toPixelFormat(format).bitsPerPixel()), 1);
+    return (qint64(extent.width()) * extent.height() * bits + 7) / 8;
+}
+
+// Formats flattenOnWhite turns into 32-bit pixels in place.
+bool convertsInPlace(QImage::Format format) {
+    return format == QImage::Format_Invalid || format == QImage::Format_RGB32 ||
+           format == QImage::Format_ARGB32 || format == QImage::Format_ARGB32_Premultiplied;
+}
+
+// The bytes reading a picture of `extent` in `format` holds: the decoded
+// picture, and its 32-bit copy unless it is converted in place.
+qint64 readBytes(QSize extent, QImage::Format format) {
+    const qint64 copy = convertsInPlace(format) ? 0 : imageBytes(extent, QImage::Format_RGB32);
+    return imageBytes(extent, format) + copy;
 }
 
 // True when the PNG `file` carries an iCCP chunk before its image data.
@@ -81,8 +110,10 @@ Expected<QImage> readPicture(const PictureFile& file, QSize atLeast, QByteArray&
     QImageReader reader(*name);
     prepare(reader);
     const QSize stored = reader.size();
-    if (stored.isValid() && exceedsDecodeLimit(stored))
-        return fail(QStringLiteral("picture too large"));
+    if (stored.isValid()) {
+        const qint64 needed = readBytes(stored, reader.imageFormat());
+        if (exceedsDecodeLimit(needed)) return tooLarge(needed, decodeLimit());
+    }
     QSize expected = stored;  // as stored, before any turn
     if (stored.isValid() && atLeast.isValid() &&
         reader.supportsOption(QImageIOHandler::ScaledSize)) {
@@ -122,17 +153,23 @@ Expected<QtInfo> readQtInfo(const PictureFile& file) {
     QtInfo info;
     const QSize stored = reader.size();
     if (stored.isValid()) {
-        if (exceedsDecodeLimit(stored)) return fail(QStringLiteral("picture too large"));
+        // Whether it is too large to read whole is up to the decoder that
+        // reads it: the PNG and WebP decoders stream what Qt would hold.
         info.displayed = swapsSides(reader) ? stored.transposed() : stored;
+        info.extent = stored;
+        info.format = reader.imageFormat();
     } else {
         // The format does not tell its size up front: decode to learn it.
         QImage image;
         if (!reader.read(&image)) return fail(readerError(reader, said));
-        if (exceedsDecodeLimit(image.size())) return fail(QStringLiteral("picture too large"));
+        const qint64 held = readBytes(image.size(), image.format());
+        if (exceedsDecodeLimit(held)) return tooLarge(held, decodeLimit());
         info.icc = embeddedProfile(reader, image, file);
         info.decoded = flattenOnWhite(std::move(image));
         if (info.decoded.isNull()) return fail(QStringLiteral("out of memory"));
         info.displayed = info.decoded.size();
+        info.extent = info.decoded.size();
+        info.format = info.decoded.format();
     }
     if (info.displayed.width() < 1 || info.displayed.height() < 1)
         return fail(QStringLiteral("picture without area"));
@@ -164,6 +201,14 @@ Expected<QImage> decodeQtScaled(const PictureFile& file, const QtInfo& info, QSi
     QImage scaled = scaleToSrgb(picture, target, SrgbConversion::forRgbPixels(icc).get());
     if (scaled.isNull()) return fail(QStringLiteral("cannot scale picture"));
     return scaled;
+}
+
+qint64 qtScaledBytes(const QtInfo& info, QSize target) {
+    // Held since opening, or read whole now; then scaled, with a colour
+    // conversion at four times the target in case there is a profile.
+    const qint64 picture = info.decoded.isNull() ? readBytes(info.extent, info.format)
+                                                 : imageBytes(info.extent, info.format);
+    return (4 << 20) + picture + SrgbRowScaler::bytesHeld(info.displayed, target, true);
 }
 
 QImage flattenOnWhite(QImage image) {

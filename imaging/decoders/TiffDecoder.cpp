@@ -84,7 +84,7 @@ Expected<OpenTiff> openTiff(const PictureFile& file) {
     open.file->size = uint64_t(size);
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (!options) return fail(QStringLiteral("TIFF: out of memory"));
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(kMaxDecodedBytes));
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(decodeLimit()));
     TIFFOpenOptionsSetErrorHandlerExtR(options, onError, open.file.get());
     TIFFOpenOptionsSetWarningHandlerExtR(options, onWarning, nullptr);
     // "m": never map the file.
@@ -211,7 +211,7 @@ Status readStrips(const OpenTiff& open, const TiffLayout& l, const RowPush& push
     TIFF* tif = open.tif.get();
     const uint64_t lineBytes = TIFFScanlineSize64(tif);
     if (lineBytes < tiffRowBytes(l, uint64_t(l.stored.width())) ||
-        lineBytes > uint64_t(kMaxDecodedBytes))
+        lineBytes > uint64_t(decodeLimit()))
         return fail(QStringLiteral("TIFF: unexpected row size"));
     std::vector<uchar> line(static_cast<size_t>(lineBytes));
     const uchar* rows[] = {line.data()};
@@ -238,7 +238,7 @@ Status readPlanarStrips(const PictureFile& file, OpenTiff& first, const TiffLayo
     }
     const uint64_t lineBytes = TIFFScanlineSize64(handles[0].tif.get());
     if (lineBytes < tiffRowBytes(l, uint64_t(l.stored.width())) ||
-        lineBytes > uint64_t(kMaxDecodedBytes))
+        lineBytes > uint64_t(decodeLimit()))
         return fail(QStringLiteral("TIFF: unexpected row size"));
     std::vector<std::vector<uchar>> lines(planes.size(),
                                           std::vector<uchar>(static_cast<size_t>(lineBytes)));
@@ -265,8 +265,8 @@ Status readTiles(const OpenTiff& open, const TiffLayout& l, const RowPush& push)
     const uint64_t across = (uint64_t(l.stored.width()) + l.tileWidth - 1) / l.tileWidth;
     const uint64_t bandRowBytes = across * tileRowBytes;
     const double bandBytes = double(bandRowBytes) * l.tileHeight * double(planes.size());
-    if (tileBytes < tileRowBytes * l.tileHeight || bandBytes > double(kMaxDecodedBytes) ||
-        double(tileBytes) > double(kMaxDecodedBytes))
+    if (tileBytes < tileRowBytes * l.tileHeight || bandBytes > double(decodeLimit()) ||
+        double(tileBytes) > double(decodeLimit()))
         return fail(QStringLiteral("TIFF: unexpected tile size"));
     std::vector<uchar> tile(static_cast<size_t>(tileBytes));
     std::vector<std::vector<uchar>> bands(
@@ -307,11 +307,34 @@ bool looksLikeTiff(const QByteArray& head) {
 Expected<TiffInfo> readTiffInfo(const PictureFile& file) {
     auto open = openTiff(file);
     if (!open) return unexpected(open.error());
-    const TiffLayout layout = describe(open->tif.get());
+    TIFF* tif = open->tif.get();
+    const TiffLayout layout = describe(tif);
     if (layout.stored.width() < 1 || layout.stored.height() < 1)
         return fail(QStringLiteral("TIFF: picture without area"));
-    if (exceedsDecodeLimit(layout.stored)) return fail(QStringLiteral("TIFF: picture too large"));
-    return TiffInfo{orientedSize(layout.stored, layout.orientation), layout.streamable};
+    TiffInfo info{orientedSize(layout.stored, layout.orientation), layout.streamable};
+    info.width = layout.stored.width();
+    if (layout.tiled) {
+        info.pieceBytes = qint64(TIFFTileSize64(tif));
+        info.bandBytes = qint64(layout.stored.width()) * layout.tileHeight * layout.samples *
+                         std::max(layout.bits / 8, 1);
+    } else {
+        info.pieceBytes = qint64(TIFFScanlineSize64(tif));
+        // Planes stored apart in strips are read through a handle each.
+        if (layout.planar) info.handles = int(tiffPlanesRead(layout).size());
+    }
+    const uint32_t pieces = layout.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    for (uint32_t i = 0; i < pieces; ++i)
+        info.rawBytes = std::max(info.rawBytes, qint64(TIFFGetStrileByteCount(tif, i)));
+    return info;
+}
+
+qint64 tiffScaledBytes(const TiffInfo& info, QSize target) {
+    // The codec's state (libjpeg's for JPEG-compressed pictures), a row in
+    // scaler order and one of CMYK, and the scaler with a conversion in case
+    // there is a profile.
+    const qint64 stored = qint64(info.width) * 4;
+    return ((1 << 20) + info.pieceBytes + info.rawBytes) * info.handles + info.bandBytes +
+           2 * stored + SrgbRowScaler::bytesHeld(info.displayed, target, true);
 }
 
 Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
@@ -321,7 +344,7 @@ Expected<QImage> decodeTiffScaled(const PictureFile& file, QSize target) {
     if (!open) return unexpected(open.error());
     const TiffLayout l = describe(open->tif.get());
     if (!l.streamable) return fail(QStringLiteral("TIFF: layout not read by strips"));
-    if (l.stored.width() < 1 || l.stored.height() < 1 || exceedsDecodeLimit(l.stored))
+    if (l.stored.width() < 1 || l.stored.height() < 1)
         return fail(QStringLiteral("TIFF: picture size out of range"));
 
     const bool cmyk = l.photometric == PHOTOMETRIC_SEPARATED;

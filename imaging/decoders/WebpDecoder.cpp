@@ -186,7 +186,35 @@ Expected<WebpInfo> readWebpInfo(const PictureFile& file) {
     WebpInfo info{std::move(*qt)};
     info.orientation = webpOrientation(file);
     info.displayed = orientedSize(info.displayed, info.orientation);
+    info.fileBytes = std::max<qint64>(file.size(), 0);
+    // The chunks before the picture data are small, save a large profile:
+    // then the kind stays unknown and is taken as lossless.
+    const QByteArray head = file.head(64 << 10);
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(reinterpret_cast<const uint8_t*>(head.constData()), size_t(head.size()),
+                        &features) == VP8_STATUS_OK) {
+        info.lossless = features.format != 1;
+        info.alpha = features.has_alpha != 0;
+        info.leftToQt = features.has_animation != 0;
+    }
+    info.leftToQt = info.leftToQt || info.fileBytes > kMaxFileBytes;
     return info;
+}
+
+qint64 webpScaledBytes(const WebpInfo& info, QSize target) {
+    if (info.leftToQt) return qtScaledBytes(info, target);
+    const QSize natural = info.displayed;
+    const qint64 pixels = qint64(natural.width()) * natural.height();
+    // libwebp: the lossless picture whole with its cache rows, or the lossy
+    // decoder's rows and the alpha plane; decoded at most at four times the
+    // target (a profile is converted there), then scaled.
+    const qint64 decoder = info.lossless
+                               ? (pixels + qint64(natural.width()) * 16) * 4
+                               : qint64(natural.width()) * 160 + (info.alpha ? pixels : 0);
+    const QSize decodeAt = conversionSize(natural, target);
+    return (256 << 10) + info.fileBytes + decoder +
+           qint64(decodeAt.width()) * decodeAt.height() * 4 +
+           AreaScaler::bytesHeld(decodeAt, target);
 }
 
 Expected<QImage> decodeWebpThumbnail(const PictureFile& file, const WebpInfo& info, QSize target) {

@@ -23,9 +23,14 @@ class PictureFile;
 bool looksLikeWebp(const QByteArray& head);
 
 // What opening a WebP learns: Qt's reader's view of it, its size as stored,
-// and the EXIF orientation. `displayed` is the size as displayed.
+// the EXIF orientation (`displayed` is the size as displayed), and what
+// decides the memory its decoding holds.
 struct WebpInfo : QtInfo {
     int orientation = 1;
+    bool lossless = true;  // as far as the first bytes tell; lossless holds more
+    bool alpha = false;
+    bool leftToQt = false;  // animated, or too large a file for libwebp's road
+    qint64 fileBytes = 0;
 };
 
 Expected<WebpInfo> readWebpInfo(const PictureFile& file);
@@ -39,6 +44,11 @@ int webpOrientation(const PictureFile& file);
 // decoded at its natural size and enlarged bilinearly by the area scaler.
 // The result is Format_RGB32. std::nullopt means "an animation, not handled
 // here"; an error means the file is not a readable WebP.
+
+// About the most bytes decodeWebpThumbnail(file, info, target) holds: the
+// file, a lossless picture whole at 4 bytes a pixel (a lossy one a few rows,
+// and its alpha plane), and the decoded and scaled result.
+qint64 webpScaledBytes(const WebpInfo& info, QSize target);
 Expected<std::optional<QImage>> decodeWebpScaled(const PictureFile& file, QSize target);
 
 // The thumbnail road: decodeWebpScaled, or Qt's reader for an animation;

@@ -44,7 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageErrorCase{"FolderNameAbsolute", {"--folder-name", "/tmp/x", "dir"}},
         UsageErrorCase{"FolderNameDot", {"--folder-name", ".", "dir"}},
         UsageErrorCase{"PrefixWithSlash", {"--prefix", "../../../pre_", "dir"}},
-        UsageErrorCase{"SuffixWithSlash", {"--suffix", "/../../suf", "dir"}}),
+        UsageErrorCase{"SuffixWithSlash", {"--suffix", "/../../suf", "dir"}},
+        UsageErrorCase{"MemoryWithoutUnit", {"--memory", "4096", "dir"}},
+        UsageErrorCase{"MemoryBelowSixteenMegabytes", {"--memory=15M", "dir"}},
+        UsageErrorCase{"MemoryNotASize", {"--memory", "much", "dir"}}),
     [](const ::testing::TestParamInfo<UsageErrorCase>& info) { return info.param.name; });
 
 TEST(BatchOptions, DefaultsLeaveTheSettingsAlone) {
@@ -99,6 +102,21 @@ TEST(BatchOptions, PrefixSelectsPrefixModeAndQualityEdgesAreAccepted) {
     }
 }
 
+TEST(BatchOptions, MemorySizesInTheirSpellings) {
+    const struct {
+        const char* text;
+        qint64 bytes;
+    } cases[] = {{"4G", qint64(4) << 30},     {"1.5g", qint64(3) << 29},
+                 {"512M", qint64(512) << 20}, {"512MiB", qint64(512) << 20},
+                 {"16M", qint64(16) << 20},   {"1T", qint64(1) << 40}};
+    for (const auto& c : cases) {
+        const Expected<BatchOptions> parsed = parseBatchArguments({"--memory", c.text, "pics"});
+        ASSERT_TRUE(parsed.has_value()) << c.text;
+        EXPECT_EQ(parsed->memory, c.bytes) << c.text;
+    }
+    EXPECT_FALSE(parseBatchArguments({"pics"})->memory.has_value());
+}
+
 TEST(BatchOptions, DoubleDashEndsTheOptionsAndAValueMayLookLikeAnOption) {
     Expected<BatchOptions> parsed = parseBatchArguments({"--", "--quiet"});
     ASSERT_TRUE(parsed.has_value());
@@ -121,9 +139,9 @@ TEST(BatchOptions, HelpAndVersionNeedNoFolder) {
 
 TEST(BatchOptions, UsageTextNamesEveryOption) {
     const QString usage = batchUsageText();
-    for (const char* option :
-         {"--pattern", "--size", "--per-row", "--page-name", "--folder-name", "--quality",
-          "--prefix", "--suffix", "--enlarge", "--quiet", "--help", "--version", "FOLDER"}) {
+    for (const char* option : {"--pattern", "--size", "--per-row", "--page-name", "--folder-name",
+                               "--quality", "--prefix", "--suffix", "--enlarge", "--memory",
+                               "--quiet", "--help", "--version", "FOLDER"}) {
         EXPECT_TRUE(usage.contains(QLatin1String(option))) << option;
     }
     EXPECT_TRUE(usage.endsWith('\n'));

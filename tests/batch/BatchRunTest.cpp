@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "BatchTestSupport.h"
@@ -157,6 +160,29 @@ TEST_F(BatchRun, BrokenPictureIsNamedAndTheOthersAreMade) {
     // The broken picture has no thumbnail and is not counted as one.
     EXPECT_TRUE(r.out.startsWith("Anzahl erzeugter Thumbnails: 3\n"));
     EXPECT_TRUE(r.out.endsWith(thumb("ThumbIndex.html") + '\n'));
+}
+
+TEST_F(BatchRun, PictureNeedingMoreThanTheMemoryIsRefusedInTheToolsWords) {
+    // A progressive JPEG holds all its coefficients: 3 bytes a pixel in 4:2:0.
+    QImageWriter writer(pic("gross.jpg"));
+    writer.setProgressiveScanWrite(true);
+    QImage picture(2600, 2200, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    ASSERT_TRUE(writer.write(picture));
+    writePicture(pic("klein.jpg"), 200, 100);
+    const BatchResult r = run({"--memory", "16M"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("(^|\\n)%1: too large: needs 1[7-9] MB, "
+                                                  "allowed 16 MB\\n")
+                                       .arg(QRegularExpression::escape(pic("gross.jpg"))))
+                    .match(r.err)
+                    .hasMatch())
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("1 of 2 pictures failed")) << r.err.toStdString();
+    EXPECT_EQ(pictureSize(thumb("t_klein.jpg")), QSize(120, 60));
+    // Given the memory, it is made.
+    EXPECT_EQ(run({"--memory", "64M"}).exitCode, 0);
+    EXPECT_EQ(pictureSize(thumb("t_gross.jpg")), QSize(120, 102));
 }
 
 TEST_F(BatchRun, EmptyListIsAFailureWithTheMessage) {

@@ -6,6 +6,7 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 
+#include "DecodeLimit.h"
 #include "ExifOrientation.h"
 #include "JpegRows.h"
 #include "PictureSource.h"
@@ -322,6 +323,45 @@ TEST_F(PictureSourceTest, HugeDeclaredSizesAreRefused) {
     bmp.append(QByteArray(64, '\x7f'));
     ASSERT_TRUE(testpics::writeBytes(path("huge.bmp"), bmp));
     EXPECT_TRUE(fails(path("huge.bmp")));
+}
+
+// What decoding holds, not the pixel count, decides: under a limit of 4 MB,
+// pictures of 1.2 megapixels (4.8 MB at 32 bits) that are read a few rows at
+// a time are made, one that holds every coefficient is refused with both
+// amounts, before anything is decoded.
+TEST_F(PictureSourceTest, MemoryNotPixelCountDecidesARefusal) {
+    const QImage picture = testpics::plain(1200, 1000, qRgb(90, 140, 200));
+    ASSERT_TRUE(picture.convertToFormat(QImage::Format_RGBX64).save(path("deep.png")));
+    ASSERT_TRUE(picture.save(path("strips.tif")));
+    ASSERT_TRUE(picture.save(path("rows.bmp")));
+    ASSERT_TRUE(testpics::writeJpeg(path("plain.jpg"), picture));
+    testpics::JpegOptions progressive;
+    progressive.progressive = true;
+    progressive.fullChroma = true;  // 6 bytes a pixel of coefficients
+    ASSERT_TRUE(testpics::writeJpeg(path("progressive.jpg"), picture, progressive));
+
+    const qint64 before = decodeLimit();
+    const qint64 limit = qint64(4) << 20;
+    setDecodeLimit(limit);
+    for (const char* name :
+         {"deep.png", "strips.tif", "rows.bmp", "plain.jpg", "progressive.jpg"}) {
+        SCOPED_TRACE(name);
+        auto source = PictureSource::open(path(name));
+        ASSERT_TRUE(source.has_value()) << source.error().message.toStdString();
+        const auto thumbnail = source->decodeScaledTo(QSize(120, 100));
+        if (QByteArray(name) != "progressive.jpg") {
+            EXPECT_TRUE(thumbnail.has_value()) << thumbnail.error().message.toStdString();
+            EXPECT_LT(source->decodeBytes(QSize(120, 100)), limit);
+            continue;
+        }
+        ASSERT_FALSE(thumbnail.has_value());
+        const Failure& refusal = thumbnail.error();
+        EXPECT_GE(refusal.neededBytes, qint64(1200) * 1000 * 6);
+        EXPECT_EQ(refusal.allowedBytes, limit);
+        EXPECT_TRUE(refusal.message.startsWith(QStringLiteral("zu groß: braucht ")))
+            << refusal.message.toStdString();
+    }
+    setDecodeLimit(before);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <utility>
 
+#include "DecodeLimit.h"
 #include "RunFixture.h"
 
 namespace miniskop::testing {
@@ -120,6 +121,24 @@ TEST_F(RunFailureTest, UnloadablePictureGetsEntryAndBlankThumbnail) {
     EXPECT_EQ(run.lastOutcome().failed, 1);
     EXPECT_EQ(run.lastOutcome().finished, 3);
     EXPECT_EQ(readAll(thumbs() + "/ThumbIndex.html").count("<td class=i>"), 3);
+}
+
+TEST_F(RunFailureTest, PictureNeedingMoreMemoryThanAllowedIsRefusedWithBothAmounts) {
+    writePicture("a.png", 2000, 1000);  // inflated at once: about 6 MB
+    writePicture("b.png", 20, 20);
+    const qint64 before = decodeLimit();
+    setDecodeLimit(qint64(4) << 20);
+    listAndRun();
+    setDecodeLimit(before);
+    EXPECT_EQ(host.failedPictures, QStringList{at("a.png")});
+    const QStringList refusals = host.trace.filter(QStringLiteral("failed:"));
+    ASSERT_EQ(refusals.size(), 1);
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^failed:zu groß: braucht [5-9] MB, erlaubt sind 4 MB$"))
+            .match(refusals[0])
+            .hasMatch())
+        << refusals[0].toStdString();
+    EXPECT_EQ(run.ThumbEntries(), (QStringList{"a.png|t_a.jpg|120|120", "b.png|t_b.jpg|20|20"}));
 }
 
 TEST_F(RunFailureTest, UnloadableFirstPictureGetsABlankOfTheBoundsSquare) {

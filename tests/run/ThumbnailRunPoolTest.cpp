@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 
+#include "DecodeBudget.h"
 #include "JpegWriter.h"
 #include "PictureSource.h"
 #include "PictureWork.h"
@@ -498,9 +499,10 @@ TEST_F(WorkQueueTest, FailedWorkCarriesTheReasonAndTouchesOnlyWhatResizeReached)
     EXPECT_EQ(direct.picThumb.width, canvas.picThumb.width);
 }
 
-// Pictures on four workers: the bytes held at once (as the picture source
-// estimates them) never pass the budget, and a picture larger than the
-// budget is decoded alone.
+// Pictures on four workers, against budgets that hold two
+// of them, one of them but not two (each is more than half: it runs alone,
+// and the queue never deadlocks however many such pictures wait), and less
+// than one (each is refused with both amounts, nothing is decoded).
 TEST_F(WorkQueueTest, DecodingSharesOneBudget) {
     std::vector<PictureKey> bmps;
     for (int k = 0; k < 6; ++k) {
@@ -508,24 +510,70 @@ TEST_F(WorkQueueTest, DecodingSharesOneBudget) {
         ASSERT_TRUE(noisyPicture(400, 300, 90 + k).save(path));
         bmps.push_back(PictureKey{path, 60.0f, false, 90, {}, {}});
     }
-    const Expected<PictureSource> source = PictureSource::open(bmps[0].path);
-    ASSERT_TRUE(source.has_value());
+    const auto source = PictureSource::open(bmps[0].path);
+    ASSERT_TRUE(source);
     const qint64 onePicture = source->decodeBytes(QSize(60, 45));
-    for (const qint64 budget : {onePicture * 2 + 1, onePicture / 2}) {
-        SCOPED_TRACE(budget);
-        PictureWorkQueue queue(4, budget);
+    const struct {
+        qint64 budget;
+        qint64 mostHeld;  // 0: refused
+    } cases[] = {
+        {onePicture * 2, onePicture * 2}, {onePicture * 3 / 2, onePicture}, {onePicture - 1, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.budget);
+        PictureWorkQueue queue(4, c.budget);
         for (int k = 0; k < int(bmps.size()); ++k) queue.prefetch(k, bmps[k]);
         for (int k = 0; k < int(bmps.size()); ++k) {
             const PictureWork work = queue.take(k, bmps[k], {});
+            if (c.mostHeld == 0) {
+                ASSERT_FALSE(work.scaled);
+                EXPECT_EQ(work.scaled.error().neededBytes, onePicture);
+                EXPECT_EQ(work.scaled.error().allowedBytes, c.budget);
+                continue;
+            }
             ASSERT_TRUE(work.scaled) << work.scaled.error().message.toStdString();
             EXPECT_EQ(work.canvas.picThumb.image.size(), QSize(60, 45));
         }
-        // Two pictures fit into the first budget (whether they met is up to
-        // the threads); into the second not even one, so each ran alone.
-        EXPECT_LE(queue.budget().peak(), std::max(budget, onePicture));
-        EXPECT_GE(queue.budget().peak(), onePicture);
+        // Whether two pictures met within the first budget is up to the threads.
+        EXPECT_LE(queue.budget().peak(), c.mostHeld);
+        EXPECT_GE(queue.budget().peak(), std::min(c.mostHeld, onePicture));
         EXPECT_EQ(queue.budget().inFlight(), 0);
     }
+}
+
+// The budget's order: a request of more than half waits until nothing else
+// is held, nothing starts beside it, and a smaller request that comes later
+// does not pass it.
+TEST(DecodeBudget, APictureOfMoreThanHalfRunsAloneAndInTurn) {
+    // Waits for what another thread does; a minute means it never will.
+    const auto reached = [](const std::function<bool()>& condition) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!condition() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+        return condition();
+    };
+    DecodeBudget budget(100);
+    auto small = budget.acquire(10);
+    std::atomic<int> stage{0};
+    std::thread large([&] {
+        auto grant = budget.acquire(60);
+        stage = 1;
+        while (stage != 2) std::this_thread::yield();
+    });
+    EXPECT_TRUE(reached([&] { return budget.waiting() == 1; }));
+    std::thread later([&] { auto grant = budget.acquire(10); });
+    // 10 + 60 and 10 + 10 would fit: both wait, the large one for the small
+    // one to end, the later one for its turn.
+    EXPECT_TRUE(reached([&] { return budget.waiting() == 2; }));
+    EXPECT_EQ(stage, 0);
+    EXPECT_EQ(budget.inFlight(), 10);
+    small.release();
+    ASSERT_TRUE(reached([&] { return stage == 1; }));
+    EXPECT_EQ(budget.inFlight(), 60);
+    EXPECT_EQ(budget.waiting(), 1);  // not beside the large one
+    stage = 2;
+    large.join();
+    later.join();
+    EXPECT_EQ(budget.peak(), 60);
+    EXPECT_EQ(budget.inFlight(), 0);
 }
 
 TEST_F(WorkQueueTest, WorkDroppedWhileAwaitedIsDoneAgainOnAWorker) {

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 
+#include "DecodeLimit.h"
 #include "ExternalCodecs.h"
 #include "JpegRows.h"
 #include "PictureFile.h"
@@ -153,6 +154,36 @@ TEST_F(ProgressiveJpegTest, TinyPicturesDecodeAsDjpegDoes) {
         EXPECT_TRUE(*own == reference);
         EXPECT_TRUE(*source->decode(size * 3) == reference);
     }
+}
+
+// libjpeg is held to the decoding limit, and what the decoder reckons it
+// needs must cover what libjpeg takes: at a limit of exactly that much every
+// file decodes (libjpeg asking for a backing store would fail it), at one
+// byte less it is refused as too large, in the program's words.
+TEST_F(ProgressiveJpegTest, LibjpegNeverNeedsMoreThanReckoned) {
+    const QImage picture = testpics::photoLike(640, 480, 5);
+    writePair(picture, testpics::JpegKind::Colour, true);  // s.jpg, p.jpg: 4:4:4
+    ASSERT_TRUE(testpics::writeJpeg(path("s420.jpg"), picture));
+    ASSERT_TRUE(testpics::transcodeJpeg(path("s420.jpg"), path("p420.jpg"), true));
+    const qint64 before = decodeLimit();
+    for (const char* name : {"s.jpg", "p.jpg", "p420.jpg"}) {
+        for (const QSize atLeast : {QSize(60, 45), QSize()}) {
+            SCOPED_TRACE(testing::Message() << name << " " << atLeast.width());
+            setDecodeLimit(1);
+            const auto refused = decodeAt(path(name), atLeast);
+            ASSERT_FALSE(refused.has_value());
+            const qint64 needed = refused.error().neededBytes;
+            ASSERT_GT(needed, 1);
+            setDecodeLimit(needed);
+            const auto made = decodeAt(path(name), atLeast);
+            EXPECT_TRUE(made.has_value()) << made.error().message.toStdString();
+            setDecodeLimit(needed - 1);
+            const auto short1 = decodeAt(path(name), atLeast);
+            ASSERT_FALSE(short1.has_value());
+            EXPECT_EQ(short1.error().message, tooLarge(needed, needed - 1).error.message);
+        }
+    }
+    setDecodeLimit(before);
 }
 
 }  // namespace
