@@ -269,8 +269,10 @@ Status readTiles(const OpenTiff& open, const TiffLayout& l, const RowPush& push)
         double(tileBytes) > double(decodeLimit()))
         return fail(QStringLiteral("TIFF: unexpected tile size"));
     std::vector<uchar> tile(static_cast<size_t>(tileBytes));
-    std::vector<std::vector<uchar>> bands(
-        planes.size(), std::vector<uchar>(static_cast<size_t>(bandRowBytes) * l.tileHeight));
+    // One band of tile rows a plane, each made in place (filling the vector
+    // from one band would hold a copy more while it is made).
+    std::vector<std::vector<uchar>> bands(planes.size());
+    for (auto& band : bands) band.resize(static_cast<size_t>(bandRowBytes) * l.tileHeight);
     std::vector<const uchar*> rows(planes.size());
     const uint32_t height = uint32_t(l.stored.height());
     for (uint32_t top = 0; top < height; top += l.tileHeight) {
