@@ -50,7 +50,7 @@ if ! c++ -O2 -std=c++20 -fPIC -I"$here/../imaging" -I"$here/../imaging/decoders"
     -I"$here/../common" "$here/memory-estimate.cpp" "$build/imaging/libminiskop_imaging.a" \
     "$build/common/libminiskop_common.a" \
     $(pkg-config --cflags --libs Qt6Gui libturbojpeg libjpeg libwmf spng libdeflate libwebp \
-        libtiff-4 libheif libjxl lcms2) -o "$work/memory-estimate"; then
+        libtiff-4 libheif libjxl lcms2) -lgif -o "$work/memory-estimate"; then
     echo "memory-bench: cannot build the estimating tool against $build" >&2
     exit 2
 fi
