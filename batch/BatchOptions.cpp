@@ -143,11 +143,17 @@ Expected<BatchOptions> parseBatchArguments(const QStringList& arguments) {
         }
 
         const qsizetype eq = arg.indexOf(QLatin1Char('='));
-        const QString name = eq < 0 ? arg : arg.left(eq);
+        QString name = eq < 0 ? arg : arg.left(eq);
+        // A short option may carry its value attached, as getopt allows: -j2.
+        const bool attached = eq < 0 && arg.size() > 2 && arg[0] == QLatin1Char('-') &&
+                              arg[1] != QLatin1Char('-') && valueOptions().count(arg.left(2));
+        if (attached) name = arg.left(2);
         const auto known = valueOptions().find(name);
         if (known != valueOptions().end()) {
             QString value;
-            if (eq >= 0) {
+            if (attached) {
+                value = arg.mid(2);
+            } else if (eq >= 0) {
                 value = arg.mid(eq + 1);
             } else if (i + 1 < arguments.size()) {
                 value = arguments[++i];

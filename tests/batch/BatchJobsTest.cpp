@@ -17,6 +17,7 @@ TEST(BatchJobsOption, ReadInAllSpellingsWithinRange) {
     EXPECT_EQ(parseBatchArguments({"--jobs", "1", "dir"})->jobs, 1);
     EXPECT_EQ(parseBatchArguments({"--jobs=3", "dir"})->jobs, 3);
     EXPECT_EQ(parseBatchArguments({"-j", " 4 ", "dir"})->jobs, 4);
+    EXPECT_EQ(parseBatchArguments({"-j2", "dir"})->jobs, 2);
     EXPECT_EQ(parseBatchArguments({"dir", "-j", "256"})->jobs, kMaxBatchJobs);
 
     for (const char* bad : {"0", "-1", "257", "many", "2.5", ""}) {
