@@ -1,6 +1,8 @@
 // One invocation of miniskop-batch. See BatchApp.h.
 #include "BatchApp.h"
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include "InterruptFlag.h"
 #include "PictureWorkQueue.h"
 #include "SettingsFile.h"
+#include "TerminalText.h"
 #include "ThumbnailRun.h"
 #include "Trimming.h"
 
@@ -28,14 +31,17 @@ namespace miniskop {
 
 namespace {
 
-// Names go out as the bytes the file system holds, as find prints them.
+// Names go out as the bytes the file system holds, as find prints them; on
+// a terminal without their control characters.
 void put(std::FILE* stream, const QString& text) {
-    std::fputs(nameToBytes(text).constData(), stream);
+    const bool terminal = ::isatty(::fileno(stream)) == 1;
+    std::fputs(nameToBytes(terminal ? printableOnTerminal(text) : text).constData(), stream);
     std::fflush(stream);
 }
 
+// Messages name files for the eye, wherever standard error goes.
 void complain(std::FILE* err, const QString& message) {
-    put(err, QStringLiteral("miniskop-batch: ") + message + QLatin1Char('\n'));
+    put(err, QStringLiteral("miniskop-batch: ") + printableOnTerminal(message) + QLatin1Char('\n'));
 }
 
 }  // namespace

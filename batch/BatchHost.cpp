@@ -6,6 +6,7 @@
 #include "FileNameBytes.h"
 #include "InterruptFlag.h"
 #include "MemorySize.h"
+#include "TerminalText.h"
 #include "ThumbnailRun.h"
 
 namespace miniskop {
@@ -56,7 +57,7 @@ void BatchHost::announceFolder(int number, int folders) {
                              .arg(number)
                              .arg(folders)
                              .arg(entries_.size())
-                             .arg(folder_);
+                             .arg(printableOnTerminal(folder_));
     std::fputs(nameToBytes(line).constData(), err_);
     std::fflush(err_);
 }
@@ -96,7 +97,7 @@ void BatchHost::writeError(const QString& line) {
         std::fputs(nameToBytes(QLatin1Char('\r') + blank + QLatin1Char('\r')).constData(), err_);
         progressLineOpen_ = false;
     }
-    std::fputs(nameToBytes(line + QLatin1Char('\n')).constData(), err_);
+    std::fputs(nameToBytes(printableOnTerminal(line) + QLatin1Char('\n')).constData(), err_);
     std::fflush(err_);
     if (barShown) progressChanged();
 }

@@ -135,6 +135,10 @@ TEST_F(HostileFolder, BrokenAndHostilePicturesAreNamedAndTheOthersComeOutRight) 
     for (auto it = mayFail.begin(); it != mayFail.end(); ++it) {
         ASSERT_TRUE(writeFile(path(it.key()), it.value()));
     }
+    // A name that would drive the terminal (clear it, set its title) is
+    // named with its control characters shown as "?".
+    const QString driving = QStringLiteral("kaputt\x1b[2J\x1b]0;x\x07.jpg");
+    ASSERT_TRUE(writeFile(path(driving), randomBytes(3000, 9)));
     // Things named like pictures that are no files: never listed, never opened.
     ASSERT_TRUE(QDir(folder_).mkdir("ordner.jpg"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.jpg")).constData(), 0644), 0);
@@ -152,6 +156,8 @@ TEST_F(HostileFolder, BrokenAndHostilePicturesAreNamedAndTheOthersComeOutRight) 
             << it.key().toStdString() << " not named on stderr:\n"
             << result.err.toStdString();
     }
+    EXPECT_TRUE(result.err.contains(path(QStringLiteral("kaputt?[2J?]0;x?.jpg"))));
+    EXPECT_FALSE(result.err.contains(QChar(0x1b))) << result.err.toStdString();
     // One line per failed picture, naming it once; the decoders' own messages
     // never go to stderr on their own.
     for (const QString& line : result.err.split('\n', Qt::SkipEmptyParts)) {
@@ -184,6 +190,7 @@ TEST_F(HostileFolder, BrokenAndHostilePicturesAreNamedAndTheOthersComeOutRight) 
     for (const GoodPicture& p : kGood) listed.append(p.name);
     listed += mustFail.keys();
     listed += mayFail.keys();
+    listed += driving;
     ASSERT_EQ(page.cells.size(), listed.size());
     QStringList hrefs;
     for (const PageCell& cell : page.cells) {
