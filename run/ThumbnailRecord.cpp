@@ -19,10 +19,6 @@ namespace {
 // Thumbnails are small; a file far beyond any thumbnail is not read at all.
 constexpr qint64 kLargestThumbnail = qint64(64) << 20;
 
-// What starts the comment of every record (JpegRecord writes it so), and the
-// first word of our thumbnails' records.
-constexpr char kRecordStart[] = "Miniskop record\nprogram ";
-
 }  // namespace
 
 PictureState pictureStateOf(const QString& path) {
@@ -66,13 +62,8 @@ std::optional<JpegRecord> ourThumbnailRecord(const QString& path) {
 }
 
 bool startsAsOurThumbnail(QByteArrayView head) {
-    const auto at = [&](qsizetype i) { return i < head.size() ? quint8(head[i]) : 0; };
-    if (at(0) != 0xFF || at(1) != 0xD8) return false;
-    qsizetype i = 2;
-    // The record follows SOI, or the JFIF header when there is one.
-    if (at(i) == 0xFF && at(i + 1) == 0xE0) i += 2 + (at(i + 2) << 8 | at(i + 3));
-    if (at(i) != 0xFF || at(i + 1) != 0xFE) return false;
-    return head.sliced(std::min(head.size(), i + 4)).startsWith(kRecordStart);
+    // Every record of a thumbnail starts with its first word.
+    return jpegRecordStart(head).startsWith("program ");
 }
 
 }  // namespace miniskop

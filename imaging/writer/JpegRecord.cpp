@@ -13,10 +13,22 @@ constexpr int kSignatureSize = sizeof kSignature - 1;
 constexpr int kCrcDigits = 8;  // the checksum closes the comment: "crc32 " + 8 hex digits
 constexpr int kMaxSegment = 0xFFFF - 2;
 
-quint8 at(const QByteArray& bytes, qsizetype i) { return quint8(bytes[i]); }
+quint8 at(QByteArrayView bytes, qsizetype i) { return quint8(bytes[i]); }
 
-quint16 big16(const QByteArray& bytes, qsizetype i) {
+quint16 big16(QByteArrayView bytes, qsizetype i) {
     return quint16(at(bytes, i) << 8 | at(bytes, i + 1));
+}
+
+// Where the record's comment segment starts (its marker) in a JPEG's first
+// bytes: right after SOI, or after the JFIF header. -1 when no comment
+// segment stands there.
+qsizetype recordCommentAt(QByteArrayView bytes) {
+    const auto byte = [&](qsizetype i) { return i < bytes.size() ? at(bytes, i) : 0; };
+    if (byte(0) != 0xFF || byte(1) != 0xD8) return -1;
+    qsizetype i = 2;
+    if (byte(i) == 0xFF && byte(i + 1) == 0xE0) i += 2 + (byte(i + 2) << 8 | byte(i + 3));
+    if (i + 4 > bytes.size() || byte(i) != 0xFF || byte(i + 1) != 0xFE) return -1;
+    return i;
 }
 
 QByteArray crcText(const QByteArray& bytes, qsizetype from) {
@@ -69,10 +81,8 @@ QByteArray withJpegRecord(const QByteArray& jpeg, const QByteArray& record) {
 std::optional<JpegRecord> readJpegRecord(const QByteArray& jpeg) {
     if (jpeg.size() < 6 || at(jpeg, 0) != 0xFF || at(jpeg, 1) != 0xD8) return std::nullopt;
     if (at(jpeg, jpeg.size() - 2) != 0xFF || at(jpeg, jpeg.size() - 1) != 0xD9) return std::nullopt;
-    qsizetype i = 2;
-    // The record stands right after SOI or after the JFIF header.
-    if (at(jpeg, i) == 0xFF && at(jpeg, i + 1) == 0xE0) i += 2 + big16(jpeg, i + 2);
-    if (i + 4 > jpeg.size() || at(jpeg, i) != 0xFF || at(jpeg, i + 1) != 0xFE) return std::nullopt;
+    const qsizetype i = recordCommentAt(jpeg);
+    if (i < 0) return std::nullopt;
     const qsizetype length = big16(jpeg, i + 2);
     const qsizetype end = i + 2 + length;
     if (length < 2 + kSignatureSize + 6 + kCrcDigits || end > jpeg.size()) return std::nullopt;
@@ -85,6 +95,14 @@ std::optional<JpegRecord> readJpegRecord(const QByteArray& jpeg) {
     found.size = frameSize(jpeg, end);
     if (!found.size.isValid() || found.size.isEmpty()) return std::nullopt;
     return found;
+}
+
+QByteArrayView jpegRecordStart(QByteArrayView head) {
+    const qsizetype i = recordCommentAt(head);
+    if (i < 0) return {};
+    const QByteArrayView payload = head.sliced(i + 4);
+    if (!payload.startsWith(kSignature)) return {};
+    return payload.sliced(kSignatureSize);
 }
 
 }  // namespace miniskop

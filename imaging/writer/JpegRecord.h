@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QSize>
 #include <optional>
 
@@ -24,5 +25,10 @@ struct JpegRecord {
 // The record of a JPEG made by withJpegRecord, when the bytes after it are
 // exactly those it was written with and the file ends with EOI; none else.
 std::optional<JpegRecord> readJpegRecord(const QByteArray& jpeg);
+
+// The record's text as far as `head`, a file's first bytes, holds it, when
+// the file starts as withJpegRecord writes one; empty otherwise. Nothing
+// beyond the head is checked: it tells a file's maker, not that it is whole.
+QByteArrayView jpegRecordStart(QByteArrayView head);
 
 }  // namespace miniskop
