@@ -85,7 +85,9 @@ Expected<QImage> decodeThumbnail(const PictureFile&, const Info&, QSize) = delet
 template <class Info>
 qint64 bytesHeld(const Info&, QSize, QSize) = delete;
 
-qint64 area(QSize s) { return qint64(std::max(s.width(), 0)) * std::max(s.height(), 0); }
+qint64 pixelBytesOf(QSize s, double bytesPerPixel = 4) {
+    return pixelBytes(s.width(), s.height(), bytesPerPixel);
+}
 
 // PNG: its own decoder scales while it decodes, so the full-size picture is
 // never held; what it leaves to Qt's reader (an EXIF block, an animation),
@@ -173,7 +175,7 @@ Expected<QImage> decodeThumbnail(const PictureFile& file, const WmfInfo& info, Q
     return decodeWmfScaled(file, info, target);
 }
 qint64 bytesHeld(const WmfInfo&, QSize natural, QSize target) {
-    return area(reducedDecodeSize(natural, target)) * 4 + area(target) * 4;
+    return pixelBytesOf(reducedDecodeSize(natural, target)) + pixelBytesOf(target);
 }
 
 // BMP: a band of rows at a time (decoded rows, for run-length codes).
@@ -184,7 +186,7 @@ Expected<QImage> decodeThumbnail(const PictureFile& file, const BmpInfo& info, Q
     return decodeBmpScaled(file, info, target);
 }
 qint64 bytesHeld(const BmpInfo& info, QSize, QSize target) {
-    return info.bytesHeld + area(target) * 4;
+    return info.bytesHeld + pixelBytesOf(target);
 }
 
 // Icons: a bitmap entry as a BMP, with its mask beside; a PNG entry whole.
@@ -195,7 +197,7 @@ Expected<QImage> decodeThumbnail(const PictureFile& file, const IcoInfo& info, Q
     return decodeIcoScaled(file, info, target);
 }
 qint64 bytesHeld(const IcoInfo& info, QSize, QSize target) {
-    return info.bytesHeld + area(target) * 4;
+    return info.bytesHeld + pixelBytesOf(target);
 }
 
 // GIF: the first frame's colour indices, one byte a pixel.
@@ -206,7 +208,8 @@ Expected<QImage> decodeThumbnail(const PictureFile& file, const GifInfo& info, Q
     return decodeGifScaled(file, info, target);
 }
 qint64 bytesHeld(const GifInfo&, QSize natural, QSize target) {
-    return area(natural) + qint64(std::max(natural.width(), 0)) * 4 + area(target) * 4;
+    return pixelBytesOf(natural, 1) + qint64(std::max(natural.width(), 0)) * 4 +
+           pixelBytesOf(target);
 }
 
 // Qt's readers: read whole, then turned into 32-bit pixels unless they are.
@@ -250,7 +253,7 @@ Expected<QImage> PictureSource::decode(QSize atLeast) const {
     const Impl& d = *impl_;
     // About a decode to the covering size, and the picture it gives.
     const QSize covering = coveringSize(d.natural, atLeast);
-    const qint64 needed = decodeBytes(covering) + area(covering) * 4;
+    const qint64 needed = decodeBytes(covering) + pixelBytesOf(covering);
     if (exceedsDecodeLimit(needed)) return tooLarge(needed, decodeLimit());
     auto image =
         std::visit([&](const auto& info) { return decodeAtLeast(d.file, info, atLeast); }, d.info);

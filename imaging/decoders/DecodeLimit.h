@@ -9,6 +9,7 @@
 
 #include <QSize>
 #include <QtGlobal>
+#include <cmath>
 
 #include "Expected.h"
 
@@ -27,6 +28,16 @@ inline bool exceedsDecodeLimit(qint64 bytes) { return bytes > decodeLimit(); }
 // True when a buffer of `size` 4-byte pixels would pass the limit.
 inline bool exceedsDecodeLimit(QSize size) {
     return double(size.width()) * double(size.height()) * 4.0 > double(decodeLimit());
+}
+
+// The bytes of a width x height picture of `bytesPerPixel` each: exact below
+// 2^53, and capped at 2^60, far above any budget, so that a header claiming
+// 2^31 x 2^31 pixels gives an amount that a few more can be added to.
+inline qint64 pixelBytes(qint64 width, qint64 height, double bytesPerPixel = 4) {
+    constexpr qint64 kCap = qint64(1) << 60;
+    if (width <= 0 || height <= 0) return 0;
+    const double bytes = std::ceil(double(width) * double(height) * bytesPerPixel);
+    return bytes >= double(kCap) ? kCap : qint64(bytes);
 }
 
 // The refusal of a picture that needs `needed` bytes where `allowed` are

@@ -50,7 +50,7 @@ std::optional<IcoInfo> examine(const PictureFile& file, qint64 offset, qint64 si
         entry.displayed = QSize(int(w), int(h));
         entry.layout.bits = pngBits(head[24], head[25]);
         // Decoded whole: the file's bytes and the pixels.
-        entry.bytesHeld = size + qint64(w) * h * 4;
+        entry.bytesHeld = size + pixelBytes(w, h);
         return entry;
     }
     auto layout = readDibLayout(file, offset, -1);

@@ -212,7 +212,7 @@ qint64 pngScaledBytes(const PngInfo& info, QSize target) {
     // libspng's rows and zlib's window, the row asked for, the row in
     // scaler order; an interlaced picture keeps its even rows.
     const qint64 rowBytes = width * (info.bitDepth == 16 ? 8 : alpha ? 4 : 3);
-    const qint64 evenRows = info.interlaced ? width * ((height + 1) / 2) * 4 : 0;
+    const qint64 evenRows = info.interlaced ? pixelBytes(width, (height + 1) / 2) : 0;
     return (256 << 10) + 3 * (width * 8 + 1) + rowBytes + width * 4 + evenRows + scaler;
 }
 

@@ -54,7 +54,7 @@ qint64 imageBytes(QSize extent, QImage::Format format) {
     const int bits = format == QImage::Format_Invalid
                          ? 32
                          : std::max(int(QImage::toPixelFormat(format).bitsPerPixel()), 1);
-    return (qint64(extent.width()) * extent.height() * bits + 7) / 8;
+    return pixelBytes(extent.width(), extent.height(), bits / 8.0);
 }
 
 // Formats flattenOnWhite turns into 32-bit pixels in place.

@@ -312,17 +312,21 @@ TEST_F(PictureSourceTest, HugeDeclaredSizesAreRefused) {
     EXPECT_FALSE(source->decode().has_value());  // 14 GB of pixels: refused up front
     EXPECT_FALSE(source->decodeScaledTo(QSize(120, 120)).has_value());  // no data behind it
 
-    // A bitmap header claiming the same.
-    QByteArray bmp("BM");
-    auto u32 = [&](quint32 v) {
-        for (int i = 0; i < 4; ++i) bmp.append(char((v >> (8 * i)) & 0xff));
-    };
-    u32(54 + 64), u32(0), u32(54), u32(40), u32(60000), u32(60000);
-    bmp.append(char(1)).append(char(0)).append(char(24)).append(char(0));
-    u32(0), u32(0), u32(2835), u32(2835), u32(0), u32(0);
-    bmp.append(QByteArray(64, '\x7f'));
-    ASSERT_TRUE(testpics::writeBytes(path("huge.bmp"), bmp));
-    EXPECT_TRUE(fails(path("huge.bmp")));
+    // Bitmap headers claiming the same, and the largest sides a header can
+    // hold, whose bytes no 64-bit product of sides and depth holds.
+    for (const quint32 side : {60000u, 0x7fffffffu}) {
+        SCOPED_TRACE(side);
+        QByteArray bmp("BM");
+        auto u32 = [&](quint32 v) {
+            for (int i = 0; i < 4; ++i) bmp.append(char((v >> (8 * i)) & 0xff));
+        };
+        u32(54 + 64), u32(0), u32(54), u32(40), u32(side), u32(side);
+        bmp.append(char(1)).append(char(0)).append(char(24)).append(char(0));
+        u32(0), u32(0), u32(2835), u32(2835), u32(0), u32(0);
+        bmp.append(QByteArray(64, '\x7f'));
+        ASSERT_TRUE(testpics::writeBytes(path("huge.bmp"), bmp));
+        EXPECT_TRUE(fails(path("huge.bmp")));
+    }
 }
 
 // What decoding holds, not the pixel count, decides: under a limit of 4 MB,
