@@ -1,13 +1,18 @@
 // The picture window behind the overview page's links: decodes the original
 // once, at most at the size of the room it gets (a large photograph is reduced
 // while it is read), and draws it centred on black, shrunk to the window when
-// the window is made smaller. Escape closes it; closing deletes it.
+// the window is made smaller. Escape closes it; closing deletes it. A large
+// picture is decoded on the global thread pool; the result comes back to the
+// window's thread, and goes nowhere when the window has been closed meanwhile.
 #include "OverviewPictureWindow.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
+#include <QThreadPool>
+#include <memory>
 
 #include "FileNameBytes.h"
 #include "PictureSource.h"
@@ -26,19 +31,18 @@ QRect freeScreenArea() {
     return screen->availableGeometry();
 }
 
-// The picture decoded no larger than `room`, same proportions; null on failure.
-QImage decodeWithin(const QString& path, QSize room) {
-    Expected<PictureSource> source = PictureSource::open(path);
-    if (!source) return {};
-    const QSize natural = source->naturalSize();
-    if (natural.isEmpty()) return {};
-    if (natural.width() <= room.width() && natural.height() <= room.height()) {
-        Expected<QImage> whole = source->decode();
-        return whole ? *whole : QImage();
-    }
-    const QSize fitted = natural.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    Expected<QImage> reduced = source->decodeScaledTo(fitted);
-    return reduced ? *reduced : QImage();
+// The size a picture of `natural` pixels is shown at in `room`: its own,
+// or reduced to fit, same proportions.
+QSize shownSize(QSize natural, QSize room) {
+    if (natural.width() <= room.width() && natural.height() <= room.height()) return natural;
+    return natural.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+// The picture decoded at `shown`; null on failure.
+QImage decodeAt(const PictureSource& source, QSize shown) {
+    Expected<QImage> image =
+        shown == source.naturalSize() ? source.decode() : source.decodeScaledTo(shown);
+    return image ? *image : QImage();
 }
 
 }  // namespace
@@ -47,18 +51,42 @@ OverviewPictureWindow* OverviewPictureWindow::open(const QString& path, QSize ro
     const QRect screen = freeScreenArea();
     // Nine tenths of the screen leave room for the window's frame.
     if (!room.isValid() || room.isEmpty()) room = screen.size() * 9 / 10;
-    QImage picture = decodeWithin(path, room);
-    if (picture.isNull()) return nullptr;
-    auto* window = new OverviewPictureWindow(path, std::move(picture));
+    Expected<PictureSource> source = PictureSource::open(path);
+    if (!source) return nullptr;
+    const QSize natural = source->naturalSize();
+    if (natural.isEmpty()) return nullptr;
+    const QSize shown = shownSize(natural, room);
+
+    const bool atOnce = qint64(natural.width()) * natural.height() <= kReadAtOnce;
+    QImage picture;
+    if (atOnce) {
+        picture = decodeAt(*source, shown);
+        if (picture.isNull()) return nullptr;
+    }
+    auto* window = new OverviewPictureWindow(path, shown);
     window->move(screen.center() - window->rect().center());
     window->show();
     window->raise();
     window->activateWindow();
+    if (atOnce) {
+        window->showPicture(std::move(picture));
+        return window;
+    }
+    auto reading = std::make_shared<PictureSource>(std::move(*source));
+    QPointer<OverviewPictureWindow> target(window);
+    QThreadPool::globalInstance()->start([reading, shown, target] {
+        QImage decoded = decodeAt(*reading, shown);
+        QMetaObject::invokeMethod(
+            qApp,
+            [target, decoded = std::move(decoded)]() mutable {
+                if (target) target->showPicture(std::move(decoded));
+            },
+            Qt::QueuedConnection);
+    });
     return window;
 }
 
-OverviewPictureWindow::OverviewPictureWindow(const QString& path, QImage picture)
-    : path_(path), picture_(std::move(picture)) {
+OverviewPictureWindow::OverviewPictureWindow(const QString& path, QSize shown) : path_(path) {
     setObjectName(QStringLiteral("OverviewPictureWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -67,7 +95,18 @@ OverviewPictureWindow::OverviewPictureWindow(const QString& path, QImage picture
     setWindowTitle(name);
     setAccessibleName(name);
     setMinimumSize(kMinimumWindow);
-    resize(picture_.size().expandedTo(kMinimumWindow));
+    resize(shown.expandedTo(kMinimumWindow));
+}
+
+void OverviewPictureWindow::showPicture(QImage picture) {
+    if (picture.isNull()) {
+        emit unreadable(path_);
+        close();
+        return;
+    }
+    picture_ = std::move(picture);
+    update();
+    emit pictureShown();
 }
 
 QRect OverviewPictureWindow::pictureRect() const {

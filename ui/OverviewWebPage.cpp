@@ -68,7 +68,13 @@ QWidget* OverviewWebPage::openLink(const QUrl& url) {
     // The desktop's default handler may exist and still not open the file
     // (no viewer for BMPs or metafiles, a browser that refuses to run as
     // root), and it does not say so: pictures are shown here instead.
-    if (QWidget* picture = OverviewPictureWindow::open(path)) return picture;
+    if (OverviewPictureWindow* picture = OverviewPictureWindow::open(path)) {
+        // A large picture is read after its window shows; should its data
+        // turn out damaged, the window closes and the desktop gets the file.
+        connect(picture, &OverviewPictureWindow::unreadable, picture,
+                [url] { QDesktopServices::openUrl(url); });
+        return picture;
+    }
     struct stat st {};
     if (::stat(nameToBytes(path).constData(), &st) == 0 && QDesktopServices::openUrl(url))
         return nullptr;

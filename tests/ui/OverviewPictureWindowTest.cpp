@@ -83,6 +83,41 @@ TEST_F(OverviewPictureWindowTest, ALargePictureIsReducedToTheRoomKeepingItsPropo
     EXPECT_EQ(window->pictureRect().size(), QSize(500, 250));
 }
 
+// A picture too large to read at once: the window shows first, the picture
+// follows from a worker thread; damaged data behind a sound header closes the
+// window and says so.
+TEST_F(OverviewPictureWindowTest, ALargePictureFollowsItsWindowOrClosesItWhenDamaged) {
+    const QImage large = halves(QSize(3000, 1500));
+    ASSERT_GT(qint64(large.width()) * large.height(), OverviewPictureWindow::kReadAtOnce);
+    window = OverviewPictureWindow::open(save("panorama.png", large, "PNG"), QSize(600, 400));
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->size(), QSize(600, 300));
+    if (window->picture().isNull()) {
+        ASSERT_TRUE(testing::waitFor(window.data(), &OverviewPictureWindow::pictureShown, 20000));
+    }
+    EXPECT_EQ(window->picture().size(), QSize(600, 300));
+    EXPECT_TRUE(near(window->picture().pixelColor(100, 150), QColor(220, 30, 30)));
+    EXPECT_TRUE(near(window->picture().pixelColor(500, 150), QColor(30, 30, 220)));
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    QFile whole(tmp.filePath("panorama.png"));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    QFile cut(tmp.filePath("halb.png"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.read(whole.size() / 2));
+    cut.close();
+    window = OverviewPictureWindow::open(cut.fileName(), QSize(600, 400));
+    ASSERT_NE(window, nullptr);  // the header is sound
+    QString said;
+    ASSERT_TRUE(testing::waitFor(window.data(), &OverviewPictureWindow::unreadable, 20000,
+                                 [&](const QString& path) { said = path; }));
+    EXPECT_EQ(said, cut.fileName());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+}
+
 TEST_F(OverviewPictureWindowTest, APortraitPictureFitsTheRoomsHeight) {
     const QString path = save("hoch.png", halves(QSize(300, 900)), "PNG");
     window = OverviewPictureWindow::open(path, QSize(1000, 450));
